@@ -1,0 +1,37 @@
+// The runtime frame: start-up, event pump, exit handler, the demo clock and the music.
+#pragma once
+#include <cstdint>
+
+#include <SDL_mixer.h>
+
+// Exit code interpreted by the exit handler, and the double-buffer flag read back from SDL.
+extern int32_t virhe;
+extern int32_t kaksoispuskurointi;
+
+void alusta();
+int32_t hoida_viestit();
+void lopetusfunktio();
+void setWindow(const char *title);
+char *LoadShaderSource(const char *path);
+
+// The demo clock. Everything on screen is a function of `aika` and `tahdit`.
+extern uint32_t aika;       // milliseconds since `alkuaika`
+extern uint32_t tahdit;     // whole bars in the previous clock step's `aika`
+extern uint32_t alkuaika;   // SDL tick at playback start
+extern uint32_t aika_phase; // offsets added to the demo time, 0 for the whole run
+extern uint32_t aika_sync;
+extern float bpm;      // 124
+extern float interval; // beat length in ms, 60000 / 124 in single precision
+extern uint32_t kulunut_aika;
+extern int32_t frame_time;
+extern int32_t average_frame_time;
+extern int32_t frames_drawn;
+extern uint32_t uusi_aika; // latest tick reading of the clock step's wait
+extern uint32_t vanha_aika;
+extern Mix_Music *music;
+
+void laske_kulunut_aika();
+void demoinit();
+void alusta_audio();
+void setMusicPos(double position);
+void toimi();
