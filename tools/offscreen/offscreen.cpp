@@ -84,8 +84,12 @@ void offscreen_close() {
     width_ = height_ = 0;
 }
 
-int offscreen_width() { return width_; }
-int offscreen_height() { return height_; }
+int offscreen_width() {
+    return width_;
+}
+int offscreen_height() {
+    return height_;
+}
 
 void offscreen_read_rgba(uint8_t *dest) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
