@@ -9,6 +9,9 @@ extern int32_t virhe;
 extern int32_t kaksoispuskurointi;
 
 void alusta();
+// The fixed render state of start-up (projection, depth, light, colour material, fog, blending),
+// set on the current GL context; `alusta` calls it once the video mode is set.
+void aseta_piirtotila();
 int32_t hoida_viestit();
 void lopetusfunktio();
 void setWindow(const char *title);

@@ -36,25 +36,7 @@ const GLfloat sumun_vari[4] = {0.2f, 0.1f, 0.05f, 1.0f};
 
 } // namespace
 
-void alusta() {
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0)
-        kaatuu("SDL_Init", 1);
-
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, VARIN_BITIT);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, VARIN_BITIT);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, VARIN_BITIT);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, SYVYYS);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-
-    // The lowest bit of KOKORUUTU lands in bit 31, SDL_FULLSCREEN.
-    const Uint32 liput = SDL_OPENGL | (static_cast<Uint32>(KOKORUUTU & 1) << 31);
-    if (!SDL_SetVideoMode(LEVEYS, KORKEUS, 0, liput))
-        kaatuu("SDL_SetVideoMode", 2);
-
-    int tupla = 0;
-    SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &tupla);
-    kaksoispuskurointi = tupla;
-
+void aseta_piirtotila() {
     // A floating-point quotient, not an integer division, kept in single precision.
     const float kuvasuhde = static_cast<float>(static_cast<double>(LEVEYS) / KORKEUS);
     glMatrixMode(GL_PROJECTION);
@@ -88,7 +70,28 @@ void alusta() {
 
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
 
+void alusta() {
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0)
+        kaatuu("SDL_Init", 1);
+
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, VARIN_BITIT);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, VARIN_BITIT);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, VARIN_BITIT);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, SYVYYS);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+
+    // The lowest bit of KOKORUUTU lands in bit 31, SDL_FULLSCREEN.
+    const Uint32 liput = SDL_OPENGL | (static_cast<Uint32>(KOKORUUTU & 1) << 31);
+    if (!SDL_SetVideoMode(LEVEYS, KORKEUS, 0, liput))
+        kaatuu("SDL_SetVideoMode", 2);
+
+    int tupla = 0;
+    SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &tupla);
+    kaksoispuskurointi = tupla;
+
+    aseta_piirtotila();
     alusta_texturet();
 
     if (hoida_viestit() != 0) {
