@@ -1,0 +1,197 @@
+#include "encoder.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "atomic_output.h"
+
+extern char **environ;
+
+namespace capture {
+
+namespace {
+
+std::string fixed(double v) {
+    char s[32];
+    std::snprintf(s, sizeof s, "%.6f", v);
+    return s;
+}
+
+bool fail(std::string *error, const std::string &why) {
+    if (error)
+        *error = why;
+    return false;
+}
+
+} // namespace
+
+std::string find_program(const std::string &name) {
+    const char *path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
+        const std::string candidate = dir + "/" + name;
+        struct stat st {};
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+Encoder::~Encoder() {
+    kill();
+}
+
+bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::string *error) {
+    std::vector<std::string> args = {
+        ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+        // The frames: raw RGBA as GL reads them, bottom row first (vflip only moves pointers).
+        "-f", "rawvideo", "-pix_fmt", "rgba", "-s",
+        std::to_string(s.width) + "x" + std::to_string(s.height), "-framerate",
+        std::to_string(s.fps), "-i", "pipe:0"};
+    if (!s.music.empty()) {
+        // Seeking on the input decodes up to the offset, so the music starts sample-exact.
+        args.insert(args.end(), {"-ss", fixed(s.music_offset_s), "-t", fixed(s.duration_s), "-i",
+                                 s.music, "-map", "0:v", "-map", "1:a"});
+    }
+    args.insert(args.end(), {"-vf", "vflip,scale=out_color_matrix=bt709:out_range=tv", "-c:v",
+                             "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf),
+                             "-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries",
+                             "bt709", "-color_trc", "bt709", "-color_range", "tv"});
+    if (!s.music.empty())
+        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
+    args.insert(args.end(), {"-movflags", "+faststart", "-f", "mp4", s.output});
+
+    int pipe_fds[2];
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0)
+        return fail(error, std::string("pipe: ") + std::strerror(errno));
+    // A larger pipe means fewer wake-ups per frame; the system's limit may refuse, which is fine.
+    fcntl(pipe_fds[1], F_SETPIPE_SZ, 1 << 20);
+    FILE *log = std::tmpfile();
+    log_ = log ? fcntl(fileno(log), F_DUPFD_CLOEXEC, 3) : -1;
+    if (log)
+        std::fclose(log);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[0], 0);
+    if (log_ >= 0)
+        posix_spawn_file_actions_adddup2(&actions, log_, 2);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // Its own process group: a Ctrl-C at the terminal reaches only the capture, which then
+    // ends ffmpeg itself and removes the half-written file.
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
+                                        POSIX_SPAWN_SETSIGDEF);
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&pid_, ffmpeg.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(pipe_fds[0]);
+    if (rc != 0) {
+        close(pipe_fds[1]);
+        pid_ = -1;
+        return fail(error, "cannot start " + ffmpeg + ": " + std::strerror(rc));
+    }
+    input_ = pipe_fds[1];
+    return true;
+}
+
+std::string Encoder::messages() const {
+    std::string text;
+    if (log_ < 0)
+        return text;
+    char buf[4096];
+    ssize_t n;
+    off_t at = 0;
+    while ((n = pread(log_, buf, sizeof buf, at)) > 0 && text.size() < 16384) {
+        text.append(buf, static_cast<size_t>(n));
+        at += n;
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+bool Encoder::wait(std::string *error) {
+    int status = 0;
+    for (;;) {
+        const pid_t r = waitpid(pid_, &status, 0);
+        if (r == pid_)
+            break;
+        if (r < 0 && errno == EINTR) {
+            if (stop_signal())
+                ::kill(pid_, SIGKILL);
+            continue;
+        }
+        pid_ = -1;
+        return fail(error, std::string("waiting for ffmpeg: ") + std::strerror(errno));
+    }
+    pid_ = -1;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return true;
+    std::string why = WIFEXITED(status)
+                          ? "ffmpeg failed with status " + std::to_string(WEXITSTATUS(status))
+                          : "ffmpeg ended by signal " + std::to_string(WTERMSIG(status));
+    const std::string said = messages();
+    if (!said.empty())
+        why += ":\n" + said;
+    return fail(error, why);
+}
+
+bool Encoder::finish(std::string *error) {
+    if (input_ >= 0) {
+        close(input_);
+        input_ = -1;
+    }
+    if (pid_ < 0)
+        return fail(error, "ffmpeg is not running");
+    return wait(error);
+}
+
+void Encoder::kill() {
+    if (input_ >= 0) {
+        close(input_);
+        input_ = -1;
+    }
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        int status;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+    }
+    if (log_ >= 0) {
+        close(log_);
+        log_ = -1;
+    }
+}
+
+} // namespace capture

@@ -1,0 +1,46 @@
+// The H.264 encoder: Debian's ffmpeg command line in a process of its own, reading raw RGBA
+// frames on its standard input and muxing the music in.
+#pragma once
+#include <string>
+#include <sys/types.h>
+
+namespace capture {
+
+// The full path of `name` found on PATH, or empty.
+std::string find_program(const std::string &name);
+
+struct EncodeSettings {
+    int width = 0, height = 0;
+    unsigned fps = 60;
+    unsigned crf = 18;
+    std::string preset = "veryfast";
+    std::string music;           // empty: no audio
+    double music_offset_s = 0.0; // where in the music the first frame lies
+    double duration_s = 0.0;     // the video's length, to cut the music to
+    std::string output;          // written as MP4 whatever its name
+};
+
+class Encoder {
+  public:
+    Encoder() = default;
+    ~Encoder();
+    Encoder(const Encoder &) = delete;
+    Encoder &operator=(const Encoder &) = delete;
+
+    bool start(const std::string &ffmpeg, const EncodeSettings &settings, std::string *error);
+    int input_fd() const { return input_; }
+    // Closes the input and waits for ffmpeg to finish the file. A stop signal ends the wait
+    // (and ffmpeg) early.
+    bool finish(std::string *error);
+    // Ends ffmpeg at once (an interrupted or failed capture).
+    void kill();
+
+  private:
+    bool wait(std::string *error);
+    std::string messages() const;
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int log_ = -1; // ffmpeg's standard error, shown only when it fails
+};
+
+} // namespace capture

@@ -1,0 +1,221 @@
+#include "frame_pipeline.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <openssl/evp.h>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace capture {
+
+namespace {
+
+bool write_all(int fd, const uint8_t *data, size_t length) {
+    while (length > 0) {
+        const ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string hex(const unsigned char *d, unsigned n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    for (unsigned i = 0; i < n; ++i) {
+        s += digits[d[i] >> 4];
+        s += digits[d[i] & 15];
+    }
+    return s;
+}
+
+// Feeds the frame's RGB bytes, top row first, to the digest.
+void digest_frame(EVP_MD_CTX *ctx, std::vector<uint8_t> &row, const uint8_t *rgba, int w, int h) {
+    row.resize(static_cast<size_t>(w) * 3);
+    for (int y = h - 1; y >= 0; --y) {
+        const uint8_t *src = rgba + static_cast<size_t>(y) * w * 4;
+        for (int x = 0; x < w; ++x) {
+            row[3 * x] = src[4 * x];
+            row[3 * x + 1] = src[4 * x + 1];
+            row[3 * x + 2] = src[4 * x + 2];
+        }
+        EVP_DigestUpdate(ctx, row.data(), row.size());
+    }
+}
+
+std::string final_hex(EVP_MD_CTX *ctx) {
+    unsigned char d[EVP_MAX_MD_SIZE];
+    unsigned n = 0;
+    EVP_DigestFinal_ex(ctx, d, &n);
+    return hex(d, n);
+}
+
+} // namespace
+
+bool PipeSink::consume(uint64_t, const uint8_t *rgba, std::string *error) {
+    if (write_all(fd_, rgba, bytes_))
+        return true;
+    if (error)
+        *error = what_ + ": " + std::strerror(errno);
+    return false;
+}
+
+std::string frame_sha256(const uint8_t *rgba, int width, int height) {
+    EVP_MD_CTX *ctx = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
+    std::vector<uint8_t> row;
+    digest_frame(ctx, row, rgba, width, height);
+    std::string s = final_hex(ctx);
+    EVP_MD_CTX_free(ctx);
+    return s;
+}
+
+DigestSink::DigestSink(const FrameClock &clock, int width, int height, bool per_bar, int fd,
+                       const std::string &header)
+    : clock_(clock), width_(width), height_(height), per_bar_(per_bar), fd_(fd), text_(header),
+      ctx_(EVP_MD_CTX_new()) {}
+
+DigestSink::~DigestSink() {
+    EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(ctx_));
+}
+
+void DigestSink::end_bar() {
+    if (!bar_open_)
+        return;
+    text_ += "bar " + std::to_string(bar_) + " frames " + std::to_string(bar_first_) + "-" +
+             std::to_string(bar_last_) + " " + final_hex(static_cast<EVP_MD_CTX *>(ctx_)) + "\n";
+    bar_open_ = false;
+}
+
+bool DigestSink::consume(uint64_t n, const uint8_t *rgba, std::string *) {
+    auto *ctx = static_cast<EVP_MD_CTX *>(ctx_);
+    const uint32_t bar = clock_.tahdit(n);
+    if (per_bar_) {
+        if (bar_open_ && bar != bar_)
+            end_bar();
+        if (!bar_open_) {
+            EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
+            bar_open_ = true;
+            bar_ = bar;
+            bar_first_ = n;
+        }
+        bar_last_ = n;
+        digest_frame(ctx, row_, rgba, width_, height_);
+        return true;
+    }
+    EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
+    digest_frame(ctx, row_, rgba, width_, height_);
+    text_ += std::to_string(n) + " " + std::to_string(clock_.aika(n)) + " " + std::to_string(bar) +
+             " " + final_hex(ctx) + "\n";
+    return true;
+}
+
+bool DigestSink::finish(std::string *error) {
+    end_bar();
+    if (write_all(fd_, reinterpret_cast<const uint8_t *>(text_.data()), text_.size()))
+        return true;
+    if (error)
+        *error = std::string("writing the checksums failed: ") + std::strerror(errno);
+    return false;
+}
+
+FramePipeline::FramePipeline(size_t frame_bytes, std::vector<FrameSink *> sinks, size_t slots)
+    : frame_bytes_(frame_bytes), sinks_(std::move(sinks)), slots_(slots) {
+    for (size_t i = 0; i < slots; ++i) {
+        slots_[i].resize(frame_bytes);
+        free_.push_back(i);
+    }
+    // The stop signals are for the drawing thread, which cleans up; the worker never sees them.
+    sigset_t block, old;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &block, &old);
+    worker_ = std::thread(&FramePipeline::work, this);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+FramePipeline::~FramePipeline() {
+    abort();
+}
+
+bool FramePipeline::push(uint64_t n, const uint8_t *rgba) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return !free_.empty() || failed_ || aborted_; });
+    if (failed_ || aborted_)
+        return false;
+    const size_t slot = free_.back();
+    free_.pop_back();
+    lock.unlock();
+    std::memcpy(slots_[slot].data(), rgba, frame_bytes_);
+    lock.lock();
+    queue_.emplace_back(n, slot);
+    changed_.notify_all();
+    return true;
+}
+
+void FramePipeline::work() {
+    for (;;) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !queue_.empty() || closing_ || aborted_; });
+        if (aborted_ || queue_.empty())
+            return;
+        const auto [n, slot] = queue_.front();
+        queue_.pop_front();
+        lock.unlock();
+        std::string why;
+        bool ok = true;
+        for (FrameSink *sink : sinks_)
+            if (!(ok = sink->consume(n, slots_[slot].data(), &why)))
+                break;
+        lock.lock();
+        free_.push_back(slot);
+        if (!ok) {
+            failed_ = true;
+            error_ = why;
+        }
+        changed_.notify_all();
+        if (!ok)
+            return;
+    }
+}
+
+bool FramePipeline::finish(std::string *error) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+        changed_.notify_all();
+    }
+    if (worker_.joinable())
+        worker_.join();
+    std::string why = this->error();
+    bool ok = why.empty() && !aborted_;
+    for (FrameSink *sink : sinks_)
+        if (ok && !sink->finish(&why))
+            ok = false;
+    if (!ok && error)
+        *error = why;
+    return ok;
+}
+
+void FramePipeline::abort() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        aborted_ = true;
+        changed_.notify_all();
+    }
+    if (worker_.joinable())
+        worker_.join();
+}
+
+std::string FramePipeline::error() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+}
+
+} // namespace capture

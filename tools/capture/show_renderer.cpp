@@ -1,0 +1,147 @@
+#include "show_renderer.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "direction/direction.h"
+#include "draw/draw.h"
+#include "offscreen.h"
+#include "runtime/runtime.h"
+
+namespace capture {
+
+namespace {
+
+// The show reads "data/logo3.png" relative to the working directory, so the logo is loaded
+// in a scratch folder whose "data" points at the chosen data folder; the working directory
+// is restored at once, so relative output paths keep their meaning.
+void load_logo(const std::string &data_dir) {
+    char *real = realpath(data_dir.c_str(), nullptr);
+    const char *tmp = getenv("TMPDIR");
+    std::string scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellamor-capture-XXXXXX";
+    const int here = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (real && here >= 0 && mkdtemp(scratch.data())) {
+        const std::string link = scratch + "/data";
+        if (symlink(real, link.c_str()) == 0 && chdir(scratch.c_str()) == 0) {
+            alusta_texturet();
+            if (fchdir(here) != 0)
+                perror("fchdir");
+        }
+        unlink(link.c_str());
+        rmdir(scratch.c_str());
+    } else {
+        alusta_texturet(); // no such folder: the show's own message says what is missing
+    }
+    if (here >= 0)
+        close(here);
+    free(real);
+}
+
+} // namespace
+
+ShowRenderer::~ShowRenderer() {
+    if (pbo_[0])
+        glDeleteBuffers(2, pbo_);
+    offscreen_close();
+}
+
+bool ShowRenderer::open(int width, int height, const std::string &data_dir, std::string *error) {
+    if (!offscreen_open(width, height, error))
+        return false;
+    width_ = width;
+    height_ = height;
+    aseta_piirtotila();
+    load_logo(data_dir);
+    bpm = 124.0f;
+    interval = 60000.0f / bpm;
+    // Single-buffered: piirra then never swaps, and the frame stays in the framebuffer object.
+    kaksoispuskurointi = 0;
+    frames_drawn = 0;
+
+    glGenBuffers(2, pbo_);
+    for (unsigned b : pbo_) {
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, b);
+        glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(frame_bytes()), nullptr,
+                     GL_STREAM_READ);
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    const std::string why = gl_error();
+    if (!why.empty()) {
+        if (error)
+            *error = "setting up the frame failed: " + why;
+        return false;
+    }
+    return true;
+}
+
+bool ShowRenderer::has_logo() const {
+    return logo_texture != 0;
+}
+
+void ShowRenderer::draw(uint32_t prev_aika, uint32_t now) {
+    tahdit = bar_after(prev_aika);
+    aika = now;
+    toimi();
+    piirra();
+}
+
+void ShowRenderer::read(uint8_t *rgba) {
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+}
+
+bool ShowRenderer::render(const FrameClock &clock, uint64_t first, uint64_t last, Readback how,
+                          const std::function<bool(uint64_t, const uint8_t *)> &deliver) {
+    if (first > 0)
+        draw(first >= 2 ? clock.aika(first - 2) : 0, clock.aika(first - 1));
+    if (how == Readback::sync) {
+        std::vector<uint8_t> pixels(frame_bytes());
+        for (uint64_t n = first; n <= last; ++n) {
+            draw(n > 0 ? clock.aika(n - 1) : 0, clock.aika(n));
+            read(pixels.data());
+            if (!deliver(n, pixels.data()))
+                return false;
+        }
+        return true;
+    }
+    // Two pixel buffers: frame n is read into one while frame n - 1, read into the other one
+    // frame earlier, is copied out; the copy then waits on nothing that is still drawing.
+    auto hand_over = [&](uint64_t n) {
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, pbo_[n & 1]);
+        const auto *px =
+            static_cast<const uint8_t *>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
+        const bool go_on = px && deliver(n, px);
+        glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+        return go_on;
+    };
+    for (uint64_t n = first; n <= last; ++n) {
+        draw(n > 0 ? clock.aika(n - 1) : 0, clock.aika(n));
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, pbo_[n & 1]);
+        glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+        if (n > first && !hand_over(n - 1))
+            return false;
+    }
+    return hand_over(last);
+}
+
+std::string ShowRenderer::gl_error() const {
+    std::string why;
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%04x", e);
+        why += (why.empty() ? "GL error " : ", ") + std::string(code);
+    }
+    return why;
+}
+
+} // namespace capture
