@@ -557,6 +557,14 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {
+        const auto rest = app.remaining();
+        if (app.get_subcommands().empty() && !rest.empty() && rest.front()[0] != '-') {
+            std::fprintf(stderr,
+                         "%s: '%s' is not a use of this program (still, sheet, video or "
+                         "sums; see --help)\n",
+                         tool.c_str(), rest.front().c_str());
+            return EXIT_USAGE;
+        }
         const int status = app.exit(e);
         return status == 0 ? 0 : EXIT_USAGE;
     }
