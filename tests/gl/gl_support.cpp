@@ -237,11 +237,17 @@ std::vector<FbTriangle> capture_pass(const std::function<void()> &draw, double e
     const GLint e = static_cast<GLint>(extent);
     glViewport(-e, -e, 2 * e, 2 * e);
 
-    std::vector<float> buffer(8u << 20);
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR, buffer.data());
-    glRenderMode(GL_FEEDBACK);
-    draw();
-    const GLint used = glRenderMode(GL_RENDER);
+    // Reused between captures; grown and drawn again when a pass does not fit.
+    static std::vector<float> buffer(1u << 18);
+    GLint used = -1;
+    while (used < 0 && buffer.size() <= (64u << 20)) {
+        glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR, buffer.data());
+        glRenderMode(GL_FEEDBACK);
+        draw();
+        used = glRenderMode(GL_RENDER);
+        if (used < 0)
+            buffer.resize(buffer.size() * 4);
+    }
 
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     glMatrixMode(GL_PROJECTION);
