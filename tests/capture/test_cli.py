@@ -33,6 +33,8 @@ def test_help_describes_every_use(capture_bin):
         (["still", "-5", "-o", "x.png"], "-5"),
         (["still", "soon", "-o", "x.png"], "not a time"),
         (["still", "1000", "--after", "2000", "-o", "x.png"], "comes after"),
+        # The frame at 129690 ms already had bar 67 (from 129680 ms) and was the last.
+        (["still", "129700", "--after", "129690", "-o", "x.png"], "beyond the show"),
         (["video", "--bars", "40:32", "-o", "x.mp4"], "backwards"),
         (["video", "--bars", "60:70", "-o", "x.mp4"], "beyond the show"),
         (["sums", "--bars", "x", "-o", "x.txt"], "not a bar range"),

@@ -158,17 +158,22 @@ int Capture::still() {
         const auto before = parse_time(o_.after, &why);
         if (!before)
             throw Failure{EXIT_USAGE, why};
-        prev = static_cast<uint32_t>(std::llround(*before));
-        if (*at > 4.0e9)
+        if (*at > 4.0e9 || *before > 4.0e9)
             throw Failure{EXIT_USAGE, "time " + o_.time + " is beyond the show: " + end_text};
+        prev = static_cast<uint32_t>(std::llround(*before));
         now = static_cast<uint32_t>(std::llround(*at));
         if (prev > now)
             throw Failure{EXIT_USAGE,
                           "--after " + o_.after + " comes after the frame's time " + o_.time};
         // The show ends after the first frame whose bar number passes the last bar, so the
-        // frame before this one must not have been that frame.
-        if (bar_after(prev) > END_BAR || (prev > 0 && bar_after(prev - (now - prev)) > LAST_BAR))
-            throw Failure{EXIT_USAGE, "time " + o_.time + " is beyond the show: " + end_text};
+        // frame before this one (its own bar from a frame at the same spacing before it) must
+        // not have been that frame.
+        const uint32_t step = now - prev;
+        if (bar_after(prev >= step ? prev - step : 0) > LAST_BAR)
+            throw Failure{EXIT_USAGE, "time " + o_.time + " after " + o_.after +
+                                          " is beyond the show, which ends with the first "
+                                          "frame whose bar number passes " +
+                                          std::to_string(LAST_BAR)};
     } else {
         n = clock_.nearest_frame(*at);
         if (n > end)
