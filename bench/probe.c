@@ -1,0 +1,281 @@
+/* A preload library for the benchmarks. It only measures: every watched call is forwarded to the
+ * real SDL, SDL_image, SDL_mixer or GLU function with its own arguments and result, and nothing
+ * is written while the show runs; the records stay in memory and are written when SDL is shut
+ * down (or at process exit if it never is).
+ *
+ * Environment:
+ *   BENCH_LOG        file the records are written to (nothing is recorded without it):
+ *                      exec_ns N             the launcher's CLOCK_MONOTONIC just before it spawned
+ *                                            the program (from BENCH_EXEC_NS, when given)
+ *                      loaded_ns N           this library's constructor: dynamic loading done
+ *                      phase NAME START END  a start-up call, CLOCK_MONOTONIC ns around it
+ *                      alkuaika TICK NS      the start tick and when it was read
+ *                      frame AIKA END SWAP   per buffer swap: the frame's demo time (ms), the
+ *                                            time the swap returned and the ns spent in it
+ *                      quit_ns N             SDL_Quit called
+ *   BENCH_EXEC_NS    see exec_ns
+ *   BENCH_FIRST_SWAP file created right after the first buffer swap returned, so a launcher
+ *                    that only wants start-up can end the run (with SIGTERM, a quit request)
+ *
+ * The demo time of a frame follows the clock step: the first SDL_GetTicks of the main thread
+ * after Mix_SetMusicPosition is the start tick, and the last SDL_GetTicks of the main thread
+ * before a swap is the clock step's fresh reading.
+ *
+ * Under valgrind's callgrind the library also cuts the profile into parts by dumping the
+ * counters: "startup" when the start tick is read, then one dump per section of the show
+ * (taken at the swap after which the next frame's bar number enters a new section, and for the
+ * last section at SDL_Quit). A frame's section comes from its bar number, which the clock step
+ * derives from the previous frame's demo time.
+ */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#if defined(__has_include)
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#define HAVE_CALLGRIND 1
+#endif
+#endif
+
+typedef struct SDL_Surface SDL_Surface;
+typedef struct SDL_RWops SDL_RWops;
+typedef struct _Mix_Music Mix_Music;
+
+/* One bar in ms: four single-precision beats of 60000 / 124. */
+#define BAR_MS (4.0 * (double)(60000.0f / 124.0f))
+#define MAX_FRAMES (1 << 20)
+#define MAX_PHASES 32
+
+struct frame {
+    uint32_t aika;
+    uint32_t swap_ns;
+    int64_t end_ns;
+};
+
+struct phase {
+    const char *name;
+    int64_t start, end;
+};
+
+static struct frame frames[MAX_FRAMES];
+static unsigned long nframes = 0;
+static struct phase phases[MAX_PHASES];
+static int nphases = 0;
+static int64_t loaded_ns = 0, alku_ns = 0, quit_ns = 0;
+static pthread_t main_thread;
+static int have_main_thread = 0, sdl_seen = 0, written = 0;
+static int alku_armed = 0, alku_known = 0;
+static uint32_t alkuaika = 0, last_ticks = 0;
+static int section = 0;
+
+/* The system call itself, not the C library's clock_gettime: a run sped up by a time-faking preload
+ * library is still timed in real time. */
+static int64_t now_ns(void) {
+    struct timespec ts;
+    syscall(SYS_clock_gettime, CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
+}
+
+static void *real(const char *name) {
+    void *f = dlsym(RTLD_NEXT, name);
+    if (!f) {
+        fprintf(stderr, "bench probe: no %s\n", name);
+        abort();
+    }
+    return f;
+}
+
+static int on_main_thread(void) {
+    return have_main_thread && pthread_equal(pthread_self(), main_thread);
+}
+
+static void add_phase(const char *name, int64_t start, int64_t end) {
+    if (nphases < MAX_PHASES)
+        phases[nphases++] = (struct phase){name, start, end};
+}
+
+/* 0: movement one before bar 20; 1: bars 20 to 31; 2: movement two. */
+static int section_of_bar(uint32_t bar) {
+    return bar < 20 ? 0 : bar < 32 ? 1 : 2;
+}
+
+static const char *const section_names[3] = {"m1-before-bar20", "m1-from-bar20", "m2"};
+
+static void dump(const char *what) {
+#ifdef HAVE_CALLGRIND
+    CALLGRIND_DUMP_STATS_AT(what);
+#else
+    (void)what;
+#endif
+}
+
+static void write_log(void) {
+    const char *path = getenv("BENCH_LOG");
+    if (written || !sdl_seen || !path)
+        return;
+    written = 1;
+    FILE *f = fopen(path, "w");
+    if (!f)
+        return;
+    const char *exec = getenv("BENCH_EXEC_NS");
+    if (exec)
+        fprintf(f, "exec_ns %s\n", exec);
+    fprintf(f, "loaded_ns %lld\n", (long long)loaded_ns);
+    for (int i = 0; i < nphases; i++)
+        fprintf(f, "phase %s %lld %lld\n", phases[i].name, (long long)phases[i].start,
+                (long long)phases[i].end);
+    if (alku_known)
+        fprintf(f, "alkuaika %u %lld\n", alkuaika, (long long)alku_ns);
+    for (unsigned long i = 0; i < nframes; i++)
+        fprintf(f, "frame %u %lld %u\n", frames[i].aika, (long long)frames[i].end_ns,
+                frames[i].swap_ns);
+    if (quit_ns)
+        fprintf(f, "quit_ns %lld\n", (long long)quit_ns);
+    fclose(f);
+}
+
+__attribute__((constructor)) static void probe_loaded(void) {
+    loaded_ns = now_ns();
+}
+
+__attribute__((destructor)) static void probe_unloaded(void) {
+    write_log();
+}
+
+int SDL_Init(uint32_t flags) {
+    if (!have_main_thread) {
+        main_thread = pthread_self();
+        have_main_thread = 1;
+    }
+    sdl_seen = 1;
+    int (*f)(uint32_t) = real("SDL_Init");
+    int64_t t = now_ns();
+    int rc = f(flags);
+    add_phase("SDL_Init", t, now_ns());
+    return rc;
+}
+
+SDL_Surface *SDL_SetVideoMode(int w, int h, int bpp, uint32_t flags) {
+    SDL_Surface *(*f)(int, int, int, uint32_t) = real("SDL_SetVideoMode");
+    int64_t t = now_ns();
+    SDL_Surface *s = f(w, h, bpp, flags);
+    add_phase("SDL_SetVideoMode", t, now_ns());
+    return s;
+}
+
+SDL_Surface *IMG_LoadPNG_RW(SDL_RWops *rw) {
+    SDL_Surface *(*f)(SDL_RWops *) = real("IMG_LoadPNG_RW");
+    int64_t t = now_ns();
+    SDL_Surface *s = f(rw);
+    add_phase("IMG_LoadPNG_RW", t, now_ns());
+    return s;
+}
+
+int gluBuild2DMipmaps(unsigned target, int components, int w, int h, unsigned format, unsigned type,
+                      const void *data) {
+    int (*f)(unsigned, int, int, int, unsigned, unsigned, const void *) = real("gluBuild2DMipmaps");
+    int64_t t = now_ns();
+    int rc = f(target, components, w, h, format, type, data);
+    add_phase("gluBuild2DMipmaps", t, now_ns());
+    return rc;
+}
+
+int Mix_OpenAudio(int freq, uint16_t format, int channels, int chunk) {
+    int (*f)(int, uint16_t, int, int) = real("Mix_OpenAudio");
+    int64_t t = now_ns();
+    int rc = f(freq, format, channels, chunk);
+    add_phase("Mix_OpenAudio", t, now_ns());
+    return rc;
+}
+
+Mix_Music *Mix_LoadMUS(const char *path) {
+    Mix_Music *(*f)(const char *) = real("Mix_LoadMUS");
+    int64_t t = now_ns();
+    Mix_Music *m = f(path);
+    add_phase("Mix_LoadMUS", t, now_ns());
+    return m;
+}
+
+int Mix_PlayMusic(Mix_Music *m, int loops) {
+    int (*f)(Mix_Music *, int) = real("Mix_PlayMusic");
+    int64_t t = now_ns();
+    int rc = f(m, loops);
+    add_phase("Mix_PlayMusic", t, now_ns());
+    return rc;
+}
+
+int Mix_SetMusicPosition(double position) {
+    int (*f)(double) = real("Mix_SetMusicPosition");
+    int64_t t = now_ns();
+    int rc = f(position);
+    add_phase("Mix_SetMusicPosition", t, now_ns());
+    if (on_main_thread())
+        alku_armed = 1;
+    return rc;
+}
+
+uint32_t SDL_GetTicks(void) {
+    static uint32_t (*f)(void) = NULL;
+    if (!f)
+        f = real("SDL_GetTicks");
+    uint32_t t = f();
+    if (on_main_thread()) {
+        last_ticks = t;
+        if (alku_armed && !alku_known) {
+            alkuaika = t;
+            alku_known = 1;
+            alku_ns = now_ns();
+            dump("startup");
+        }
+    }
+    return t;
+}
+
+void SDL_GL_SwapBuffers(void) {
+    static void (*f)(void) = NULL;
+    if (!f)
+        f = real("SDL_GL_SwapBuffers");
+    uint32_t frame_ticks = last_ticks;
+    int64_t t = now_ns();
+    f();
+    int64_t end = now_ns();
+    if (!on_main_thread() || !alku_known)
+        return;
+    if (nframes < MAX_FRAMES) {
+        uint32_t aika = frame_ticks - alkuaika;
+        frames[nframes] = (struct frame){aika, (uint32_t)(end - t), end};
+        if (nframes == 0) {
+            const char *marker = getenv("BENCH_FIRST_SWAP");
+            if (marker) {
+                int fd = open(marker, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+                if (fd >= 0)
+                    close(fd);
+            }
+        }
+        nframes++;
+        /* The next frame's bar number comes from this frame's demo time. */
+        int next = section_of_bar((uint32_t)(aika / BAR_MS));
+        if (next != section) {
+            dump(section_names[section]);
+            section = next;
+        }
+    }
+}
+
+void SDL_Quit(void) {
+    void (*f)(void) = real("SDL_Quit");
+    quit_ns = now_ns();
+    if (alku_known)
+        dump(section_names[section]);
+    f();
+    write_log();
+}
