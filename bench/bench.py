@@ -1,0 +1,639 @@
+#!/usr/bin/python3
+"""The show's benchmarks: frame rate per section, the program's overhead against a replay of its own
+GL call stream, instructions per frame, start-up and peak memory, at both screen sizes.
+
+Run through bench/run, which builds the programs and the probe first; see bench/run --help.
+
+Every figure comes from the real program under a real Xvfb with Mesa's llvmpipe; the preload
+probe (bench/probe.c) only takes timestamps. Other people share the machine, so every measurement
+records the load average before and after it.
+"""
+
+import argparse
+import contextlib
+import os
+import re
+import select
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import time
+from collections import Counter, defaultdict
+from pathlib import Path
+
+BAR_MS = 4 * 483.8709716796875
+END_OF_SHOW_MS = 129678
+PROGRAMS = {"vellamor": (1280, 720), "vellamor_600": (1024, 600)}
+SECTIONS = ("movement one, bars 0-19", "movement one, bars 20-31", "movement two, bars 32-66")
+FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+GLXTRACE_LIB = "/usr/lib/x86_64-linux-gnu/apitrace/wrappers/glxtrace.so"
+MUSIC = "ruvo_megasong_bpm_124c.ogg"
+LOGO = "logo3.png"
+
+
+def section_of_bar(bar):
+    return 0 if bar < 20 else 1 if bar < 32 else 2
+
+
+def load():
+    return "%.2f" % os.getloadavg()[0]
+
+
+def log(*args):
+    print(*args, file=sys.stderr, flush=True)
+
+
+# ---------------------------------------------------------------------------------------------
+# Xvfb
+
+
+class Xvfb:
+    """An Xvfb on a display number it picks itself, with -noreset (SDL opens the display twice)."""
+
+    def __init__(self, width, height):
+        r, w = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(w), "-screen", "0", f"{width}x{height}x24", "-noreset",
+             "-nolisten", "tcp"], pass_fds=(w,), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(w)
+        number = b""
+        try:
+            while not number.endswith(b"\n"):
+                if not select.select([r], [], [], 20)[0]:
+                    raise RuntimeError("Xvfb did not start")
+                chunk = os.read(r, 16)
+                if not chunk:
+                    raise RuntimeError("Xvfb ended at start")
+                number += chunk
+        except BaseException:
+            self.stop()
+            raise
+        finally:
+            os.close(r)
+        self.display = ":" + number.decode().strip()
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+# ---------------------------------------------------------------------------------------------
+# Runs of the program
+
+
+class Bench:
+    def __init__(self, build, work, data):
+        self.build = Path(build)
+        self.work = Path(work)
+        self.data = Path(data)
+        self.probe = self.build / "bench" / "probe.so"
+        self.runs = 0
+
+    def program(self, name):
+        return self.build / name
+
+    def workdir(self, tag):
+        """A fresh working directory whose data/ is the show's data folder."""
+        self.runs += 1
+        d = self.work / f"{self.runs:03d}-{tag}"
+        d.mkdir(parents=True)
+        (d / "data").symlink_to(self.data.resolve())
+        return d
+
+    def env(self, x, preload=(), extra=None):
+        e = {k: v for k, v in os.environ.items()
+             if not k.startswith(("SDL_", "FAKETIME", "LD_PRELOAD", "BENCH_", "TRACE_"))}
+        e.update(DISPLAY=x.display, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy")
+        if preload:
+            e["LD_PRELOAD"] = " ".join(str(p) for p in preload)
+        e.update(extra or {})
+        return e
+
+    def run(self, name, x, tag, wrapper=(), preload=(), extra=None, stop_after=None,
+            first_swap=False, timeout=400):
+        """Runs the program to its end (or SIGTERM after stop_after s, or right after its first
+        buffer swap); returns (status, parsed probe log, working directory)."""
+        d = self.workdir(tag)
+        logpath = d / "probe.log"
+        extra = dict(extra or {}, BENCH_LOG=str(logpath))
+        marker = d / "first-swap"
+        if first_swap:
+            extra["BENCH_FIRST_SWAP"] = str(marker)
+        env = self.env(x, (*preload, self.probe) if self.probe not in preload else preload, extra)
+        with open(d / "stdout.txt", "wb") as out, open(d / "stderr.txt", "wb") as err:
+            env["BENCH_EXEC_NS"] = str(time.monotonic_ns())
+            proc = subprocess.Popen([*wrapper, str(self.program(name))], cwd=d, env=env,
+                                    stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                                    start_new_session=True)
+            try:
+                deadline = time.monotonic() + timeout
+                stop_at = time.monotonic() + stop_after if stop_after else None
+                while proc.poll() is None:
+                    now = time.monotonic()
+                    if now > deadline:
+                        raise RuntimeError(f"{name} still running after {timeout} s")
+                    if (first_swap and marker.exists()) or (stop_at and now > stop_at):
+                        # SIGTERM is the program's quit request; it goes to the program itself,
+                        # not to a wrapper such as /usr/bin/time.
+                        os.kill(program_pid(proc.pid), signal.SIGTERM)
+                        proc.wait(60)
+                        break
+                    time.sleep(0.002 if first_swap else 0.05)
+            finally:
+                # Nothing of the run may outlive it: a left-over full-screen program would hold
+                # the X server's grabs and stall the next run's start-up.
+                with contextlib.suppress(ProcessLookupError):
+                    os.killpg(proc.pid, signal.SIGKILL)
+                proc.wait()
+        return proc.returncode, parse_probe_log(logpath), d
+
+
+def program_pid(pid):
+    """The program under a wrapper that forks it (/usr/bin/time); valgrind runs it in place."""
+    try:
+        children = Path(f"/proc/{pid}/task/{pid}/children").read_text().split()
+    except OSError:
+        return pid
+    return int(children[0]) if children else pid
+
+
+def parse_probe_log(path):
+    r = {"phases": {}, "frames": [], "exec_ns": None, "loaded_ns": None, "alku_ns": None}
+    if not path.exists():
+        return r
+    for line in path.read_text().splitlines():
+        f = line.split()
+        if f[0] == "exec_ns":
+            r["exec_ns"] = int(f[1])
+        elif f[0] == "loaded_ns":
+            r["loaded_ns"] = int(f[1])
+        elif f[0] == "phase":
+            r["phases"].setdefault(f[1], (int(f[2]), int(f[3])))
+        elif f[0] == "alkuaika":
+            r["alku_ns"] = int(f[2])
+        elif f[0] == "frame":
+            r["frames"].append((int(f[1]), int(f[2]), int(f[3])))
+        elif f[0] == "quit_ns":
+            r["quit_ns"] = int(f[1])
+    return r
+
+
+def frame_sections(frames):
+    """The section of each frame: from its bar number, which the clock step derives from the
+    previous frame's demo time (the first frame's comes from start-up: bar 0)."""
+    out = []
+    prev = 0
+    for aika, _, _ in frames:
+        out.append(section_of_bar(int(prev / BAR_MS)))
+        prev = aika
+    return out
+
+
+def section_rates(frames, durations=None):
+    """Per section: frames, seconds, fps, median and 95th-percentile frame time (ms), from the
+    intervals between buffer swaps, or from the given frame durations (ns). The first frame
+    (first use of every GL state) is left out."""
+    secs = frame_sections(frames)
+    if durations is None:
+        durations = [0] + [frames[i][1] - frames[i - 1][1] for i in range(1, len(frames))]
+    per = defaultdict(list)
+    for i in range(1, len(frames)):
+        per[secs[i]].append(durations[i] / 1e6)
+    per["all"] = [t for s in (0, 1, 2) for t in per.get(s, [])]
+    out = {}
+    for s, ts in per.items():
+        if ts:
+            ts_sorted = sorted(ts)
+            out[s] = {"frames": len(ts), "seconds": sum(ts) / 1e3,
+                      "fps": len(ts) / (sum(ts) / 1e3),
+                      "median_ms": statistics.median(ts),
+                      "p95_ms": ts_sorted[min(len(ts) - 1, int(0.95 * len(ts)))]}
+    return out
+
+
+# ---------------------------------------------------------------------------------------------
+# Measurements
+
+
+def measure_realtime(b, name, x, stop_after):
+    """One real-time run under /usr/bin/time -v: frame rate per section and peak RSS."""
+    before = load()
+    timefile = b.work / f"time-{name}.txt"
+    status, p, d = b.run(name, x, f"realtime-{name}",
+                         wrapper=("/usr/bin/time", "-v", "-o", str(timefile)),
+                         stop_after=stop_after)
+    after = load()
+    rss = None
+    for line in timefile.read_text().splitlines():
+        if "Maximum resident set size" in line:
+            rss = int(line.split(":")[1])
+    first_ms = (p["frames"][0][1] - p["alku_ns"]) / 1e6 if p["frames"] else None
+    return {"status": status, "rates": section_rates(p["frames"]), "rss_kb": rss,
+            "frames": p["frames"], "first_frame_ms": first_ms, "load": (before, after),
+            "last_aika": p["frames"][-1][0] if p["frames"] else None,
+            "stdout": (d / "stdout.txt").read_text(errors="replace")}
+
+
+STARTUP_PARTS = (
+    ("exec and dynamic loading", None),
+    ("SDL_Init", "SDL_Init"),
+    ("SDL_SetVideoMode", "SDL_SetVideoMode"),
+    ("logo decode (IMG_LoadPNG_RW)", "IMG_LoadPNG_RW"),
+    ("gluBuild2DMipmaps", "gluBuild2DMipmaps"),
+    ("Mix_OpenAudio", "Mix_OpenAudio"),
+    ("Mix_LoadMUS", "Mix_LoadMUS"),
+    ("Mix_PlayMusic + Mix_SetMusicPosition", ("Mix_PlayMusic", "Mix_SetMusicPosition")),
+    ("first frame (start tick to its swap)", None),
+)
+
+
+def startup_breakdown(p):
+    if not p["frames"] or p["exec_ns"] is None:
+        return None
+    first = p["frames"][0][1]
+    parts = {}
+    parts["exec and dynamic loading"] = p["loaded_ns"] - p["exec_ns"]
+    for label, key in STARTUP_PARTS[1:-1]:
+        keys = key if isinstance(key, tuple) else (key,)
+        parts[label] = sum(p["phases"][k][1] - p["phases"][k][0] for k in keys
+                           if k in p["phases"])
+    parts["first frame (start tick to its swap)"] = first - p["alku_ns"]
+    total = first - p["exec_ns"]
+    parts["everything else (render state, caption, events, ...)"] = total - sum(parts.values())
+    parts["total: exec to first buffer swap"] = total
+    return {k: v / 1e6 for k, v in parts.items()}
+
+
+def measure_startup(b, name, x, n):
+    before = load()
+    samples = []
+    for _ in range(n):
+        status, p, _ = b.run(name, x, f"startup-{name}", first_swap=True, timeout=60)
+        s = startup_breakdown(p)
+        if status == 0 and s:
+            samples.append(s)
+        time.sleep(0.2)
+    after = load()
+    if not samples:
+        return None
+    keys = list(samples[0])
+    return {"median": {k: statistics.median(s[k] for s in samples) for k in keys},
+            "min_total": min(s["total: exec to first buffer swap"] for s in samples),
+            "max_total": max(s["total: exec to first buffer swap"] for s in samples),
+            "runs": len(samples), "load": (before, after)}
+
+
+def glretrace(x, args, timeout=1800):
+    env = dict(os.environ, DISPLAY=x.display)
+    env.pop("LD_PRELOAD", None)
+    p = subprocess.run(["glretrace", *args], env=env, capture_output=True, text=True,
+                       timeout=timeout)
+    if p.returncode != 0:
+        raise RuntimeError(f"glretrace {args} failed: {p.stderr[-2000:]}")
+    return p
+
+
+def measure_replay(b, name, x, speed, realtime):
+    """Traces a run (its clock sped up by `speed`: only the call stream matters here), replays the
+    trace with glretrace --benchmark, and compares per section with the real-time run."""
+    trace = b.work / f"{name}.trace"
+    before = load()
+    preload = [GLXTRACE_LIB, b.probe]
+    extra = {"TRACE_FILE": str(trace)}
+    if speed != 1:
+        preload.append(FAKETIME_LIB)
+        extra.update(FAKETIME=f"+0 x{speed}", FAKETIME_DONT_FAKE_MONOTONIC="0")
+    status, p, _ = b.run(name, x, f"trace-{name}", preload=preload, extra=extra)
+    if status != 0 or not trace.exists():
+        raise RuntimeError(f"traced run of {name} ended with {status}")
+    replay_load = load()
+    out = glretrace(x, ["--benchmark", str(trace)])
+    m = re.search(r"Rendered (\d+) frames in ([\d.]+) secs, average of ([\d.]+) fps",
+                  out.stdout + out.stderr)
+    bench_frames, bench_secs = int(m.group(1)), float(m.group(2))
+    # Per-frame times of a second replay, for the sections: glretrace's own frame timer, which
+    # costs next to nothing (its per-call profiling would slow the replay down several times).
+    timed = glretrace(x, ["--benchmark", "--pframes=opengl: CPU Duration", str(trace)])
+    durations = [int(line.split()[1]) for line in timed.stdout.splitlines()
+                 if line.startswith("frame\t")]
+    after = load()
+    frames = p["frames"]
+    if len(durations) != len(frames):
+        log(f"  replay has {len(durations)} frames, the traced run swapped {len(frames)} times")
+        n = min(len(durations), len(frames))
+        frames, durations = frames[:n], durations[:n]
+    replay = section_rates(frames, durations)
+    timed_total = sum(durations) / 1e9
+    # The program's frames, costed at the replay's rate of their own section.
+    prog = realtime["rates"]
+    matched = sum(prog[s]["frames"] / replay[s]["fps"] for s in (0, 1, 2)
+                  if s in prog and s in replay)
+    prog_secs = sum(prog[s]["seconds"] for s in (0, 1, 2) if s in prog and s in replay)
+    return {"bench_fps": bench_frames / bench_secs, "bench_frames": bench_frames,
+            "bench_secs": bench_secs, "replay": replay, "timed_total": timed_total,
+            "matched_ratio": matched / prog_secs if prog_secs else None,
+            "trace_mb": trace.stat().st_size / 1e6, "speed": speed,
+            "load": (before, replay_load, after)}
+
+
+def callgrind_objects(path):
+    """Self cost (Ir) per object of one callgrind dump, and the dump's trigger."""
+    names = {}
+    costs = Counter()
+    ob = "?"
+    trigger = None
+    skip = False
+
+    def resolve(spec):
+        spec = spec.strip()
+        m = re.match(r"\((\d+)\)(?:\s+(.*))?$", spec)
+        if not m:
+            return spec
+        if m.group(2):
+            names[m.group(1)] = m.group(2)
+        return names.get(m.group(1), spec)
+
+    with open(path, errors="replace") as f:
+        for line in f:
+            if skip:
+                skip = False
+                continue
+            c = line[:1]
+            if c.isdigit() or c in "+-*":
+                parts = line.split()
+                if len(parts) >= 2:
+                    costs[ob] += int(parts[1])
+            elif line.startswith("ob="):
+                ob = resolve(line[3:])
+            elif line.startswith("cob="):
+                resolve(line[4:])
+            elif line.startswith("calls="):
+                skip = True
+            elif line.startswith("desc: Trigger:"):
+                trigger = line.split(":", 2)[2].strip()
+    return trigger, costs
+
+
+def object_group(obj, program):
+    base = os.path.basename(obj)
+    if base == program:
+        return "program"
+    if base.startswith("libm.so") or base.startswith("libm-"):
+        return "libm"
+    if base.startswith("libGLU"):
+        return "GLU"
+    if base.startswith(("libGL", "libGLX", "libGLdispatch")):
+        return "libGL dispatch"
+    if "dri" in obj or base.startswith(("libLLVM", "libgallium", "libglapi")) or obj in ("???", "?"):
+        return "Mesa llvmpipe (incl. JIT code)"
+    if base.startswith(("libSDL", "libX", "libxcb")):
+        return "SDL and X"
+    return "other (libc, ...)"
+
+
+CALLGRIND_GROUPS = ("program", "libm", "GLU", "libGL dispatch", "Mesa llvmpipe (incl. JIT code)",
+                    "SDL and X", "other (libc, ...)")
+
+
+def measure_callgrind(b, name, x, speed):
+    out = b.work / f"callgrind-{name}"
+    out.mkdir()
+    before = load()
+    extra = {}
+    preload = [b.probe]
+    if speed != 1:
+        preload.append(FAKETIME_LIB)
+        extra.update(FAKETIME=f"+0 x{speed}", FAKETIME_DONT_FAKE_MONOTONIC="0")
+    status, p, _ = b.run(name, x, f"callgrind-{name}", preload=preload, extra=extra,
+                         wrapper=("valgrind", "--tool=callgrind", "--quiet",
+                                  f"--callgrind-out-file={out}/cg.out"), timeout=3600)
+    after = load()
+    secs = frame_sections(p["frames"])
+    nframes = Counter(secs)
+    result = {"status": status, "load": (before, after), "speed": speed, "sections": {}}
+    for dump in sorted(out.glob("cg.out*")):
+        trigger, costs = callgrind_objects(dump)
+        label = (trigger or "").replace("Client Request: ", "")
+        groups = Counter()
+        for obj, ir in costs.items():
+            groups[object_group(obj, name)] += ir
+        sec = {"m1-before-bar20": 0, "m1-from-bar20": 1, "m2": 2}.get(label)
+        if sec is not None and nframes.get(sec):
+            result["sections"][sec] = {"frames": nframes[sec], "groups": groups,
+                                       "total": sum(groups.values())}
+    return result
+
+
+# ---------------------------------------------------------------------------------------------
+# Report
+
+
+def fmt(v, digits=1):
+    return "–" if v is None else f"{v:,.{digits}f}"
+
+
+def report(results, args, data_note):
+    lines = []
+    w = lines.append
+    w(f"Measured {time.strftime('%Y-%m-%d %H:%M %Z')} on {os.cpu_count()} cores "
+      f"({platform_note()}), Xvfb 24-bit screens of the program's own size, Mesa llvmpipe, "
+      f"SDL_AUDIODRIVER=dummy. Command: `{' '.join(args.command)}`. {data_note}")
+    w("Load is the 1-minute load average before/after each measurement (other people share the "
+      "machine).")
+    w("")
+    names = [n for n in PROGRAMS if n in results]
+    if any("realtime" in results[n] for n in names):
+        w("### Frame rate (real time, whole show, frames per second from the buffer swaps)")
+        w("")
+        w("| Section | " + " | ".join(f"`{n}` {PROGRAMS[n][0]}x{PROGRAMS[n][1]}" for n in names)
+          + " |")
+        w("|---|" + "---|" * len(names))
+        for s, label in [(0, SECTIONS[0]), (1, SECTIONS[1]), (2, SECTIONS[2]),
+                         ("all", "whole show")]:
+            cells = []
+            for n in names:
+                r = results[n].get("realtime", {}).get("rates", {}).get(s)
+                cells.append("–" if not r else
+                             f"{r['fps']:.1f} fps (median {r['median_ms']:.1f} ms, "
+                             f"p95 {r['p95_ms']:.1f} ms, {r['frames']} frames)")
+            w(f"| {label} | " + " | ".join(cells) + " |")
+        w("| first frame (ms after the start tick) | " + " | ".join(
+            fmt(results[n].get("realtime", {}).get("first_frame_ms")) for n in names) + " |")
+        w("| peak RSS, whole run (`/usr/bin/time -v`) | " + " | ".join(
+            (f"{results[n]['realtime']['rss_kb'] / 1024:.1f} MiB"
+             if results[n].get("realtime", {}).get("rss_kb") else "–") for n in names) + " |")
+        w("| load before/after | " + " | ".join(
+            "/".join(results[n].get("realtime", {}).get("load", ("–", "–"))) for n in names)
+          + " |")
+        w("")
+    if any("replay" in results[n] for n in names):
+        w("### The program against a replay of its own GL calls (`glretrace --benchmark`)")
+        w("")
+        w("Ratio = the program's frame rate / the replay's frame rate for the same section "
+          "(1.0: the program adds nothing on top of the GL driver; aim ≥ 0.97).")
+        w("")
+        w("| Section | " + " | ".join(f"`{n}` program / replay" for n in names) + " |")
+        w("|---|" + "---|" * len(names))
+        for s, label in [(0, SECTIONS[0]), (1, SECTIONS[1]), (2, SECTIONS[2])]:
+            cells = []
+            for n in names:
+                rt = results[n].get("realtime", {}).get("rates", {}).get(s)
+                rp = results[n].get("replay", {}).get("replay", {}).get(s)
+                cells.append("–" if not (rt and rp) else
+                             f"{rt['fps']:.1f} / {rp['fps']:.1f} fps = **{rt['fps'] / rp['fps']:.3f}**")
+            w(f"| {label} | " + " | ".join(cells) + " |")
+        cells = []
+        for n in names:
+            rp = results[n].get("replay")
+            cells.append("–" if not rp or rp["matched_ratio"] is None else
+                         f"**{rp['matched_ratio']:.3f}**")
+        w("| whole show (the program's frames costed at the replay's rate per section) | "
+          + " | ".join(cells) + " |")
+        cells = []
+        for n in names:
+            rp, rt = results[n].get("replay"), results[n].get("realtime", {}).get("rates", {})
+            cells.append("–" if not rp else
+                         f"{rp['bench_frames']} frames in {rp['bench_secs']:.2f} s = "
+                         f"{rp['bench_fps']:.1f} fps; the timed replay's frames sum to "
+                         f"{rp['timed_total']:.2f} s" +
+                         (f" (program {rt['all']['fps']:.1f} fps)" if "all" in rt else ""))
+        w("| plain `glretrace --benchmark` of the whole trace | " + " | ".join(cells) + " |")
+        w("| trace (clock speed-up, size) | " + " | ".join(
+            (f"x{results[n]['replay']['speed']}, {results[n]['replay']['trace_mb']:.0f} MB"
+             if "replay" in results[n] else "–") for n in names) + " |")
+        w("| load trace/replay/after | " + " | ".join(
+            "/".join(results[n].get("replay", {}).get("load", ("–",) * 3)) for n in names) + " |")
+        w("")
+    if any("callgrind" in results[n] for n in names):
+        w("### Instructions per frame (valgrind callgrind, self cost by object)")
+        w("")
+        for n in names:
+            cg = results[n].get("callgrind")
+            if not cg:
+                continue
+            w(f"`{n}` (clock x{cg['speed']} under valgrind, load {'/'.join(cg['load'])}):")
+            w("")
+            secs = [s for s in (0, 1, 2) if s in cg["sections"]]
+            w("| Object | " + " | ".join(SECTIONS[s] for s in secs) + " |")
+            w("|---|" + "---|" * len(secs))
+            for g in CALLGRIND_GROUPS:
+                cells = []
+                for s in secs:
+                    sec = cg["sections"][s]
+                    ir = sec["groups"].get(g, 0) / sec["frames"]
+                    cells.append(f"{ir / 1e6:,.2f} M ({100 * sec['groups'].get(g, 0) / sec['total']:.2f} %)")
+                w(f"| {g} | " + " | ".join(cells) + " |")
+            w("| whole frame | " + " | ".join(
+                f"{cg['sections'][s]['total'] / cg['sections'][s]['frames'] / 1e6:,.2f} M "
+                f"({cg['sections'][s]['frames']} frames)" for s in secs) + " |")
+            w("")
+    if any("startup" in results[n] for n in names):
+        w("### Start-up: exec to the first buffer swap (median of the runs, ms)")
+        w("")
+        w("| Part | " + " | ".join(f"`{n}`" for n in names) + " |")
+        w("|---|" + "---|" * len(names))
+        keys = None
+        for n in names:
+            st = results[n].get("startup")
+            if st:
+                keys = list(st["median"])
+        for k in keys or []:
+            cells = []
+            for n in names:
+                st = results[n].get("startup")
+                cells.append("–" if not st else
+                             (f"**{st['median'][k]:.1f}** (min {st['min_total']:.1f}, "
+                              f"max {st['max_total']:.1f})" if k.startswith("total")
+                              else f"{st['median'][k]:.1f}"))
+            w(f"| {k} | " + " | ".join(cells) + " |")
+        w("| runs; load before/after | " + " | ".join(
+            (f"{results[n]['startup']['runs']}; " + "/".join(results[n]["startup"]["load"]))
+            if results[n].get("startup") else "–" for n in names) + " |")
+        w("")
+    return "\n".join(lines)
+
+
+def platform_note():
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name"):
+                return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return "unknown CPU"
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--data", required=True, help="folder holding the show's two data files")
+    ap.add_argument("--out", required=True, help="markdown file for the results")
+    ap.add_argument("--programs", default="vellamor,vellamor_600")
+    ap.add_argument("--only", default="realtime,replay,callgrind,startup",
+                    help="measurements to take (comma-separated)")
+    ap.add_argument("--startup-runs", type=int, default=7)
+    ap.add_argument("--trace-speed", type=int, default=4,
+                    help="clock speed-up of the traced run (the replay's frame rate does not "
+                    "depend on it; a faster clock gives a smaller trace)")
+    ap.add_argument("--callgrind-speed", type=int, default=1)
+    ap.add_argument("--stop-after", type=float, default=None,
+                    help="end the real-time runs after this many seconds (a sample)")
+    ap.add_argument("--keep", action="store_true", help="keep traces and logs")
+    ap.add_argument("--command", nargs="*", default=["bench/run"])
+    args = ap.parse_args()
+    only = set(args.only.split(","))
+    data = Path(args.data)
+    missing = [f for f in (MUSIC, LOGO) if not (data / f).is_file()]
+    data_note = ("Real assets." if not missing else
+                 f"**Without {' and '.join('data/' + f for f in missing)}** (not made yet): "
+                 "start-up and frames are not those of the real show.")
+    build = Path(args.build).resolve()
+    work = build / "bench" / "work"
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    b = Bench(build, work, data)
+    results = {}
+    try:
+        for name in args.programs.split(","):
+            w, h = PROGRAMS[name]
+            r = results[name] = {}
+            x = Xvfb(w, h)
+            try:
+                if "realtime" in only or "replay" in only:
+                    log(f"{name}: real-time run (load {load()})")
+                    r["realtime"] = measure_realtime(b, name, x, args.stop_after)
+                    log(f"  status {r['realtime']['status']}, "
+                        f"{r['realtime']['rates'].get('all', {}).get('fps', 0):.1f} fps, "
+                        f"RSS {r['realtime']['rss_kb']} kB, load {r['realtime']['load']}")
+                if "replay" in only:
+                    log(f"{name}: traced run and replays (load {load()})")
+                    r["replay"] = measure_replay(b, name, x, args.trace_speed, r["realtime"])
+                    log(f"  replay {r['replay']['bench_fps']:.1f} fps, matched ratio "
+                        f"{r['replay']['matched_ratio']}")
+                if "callgrind" in only:
+                    log(f"{name}: callgrind run (load {load()})")
+                    r["callgrind"] = measure_callgrind(b, name, x, args.callgrind_speed)
+                if "startup" in only:
+                    log(f"{name}: start-up runs (load {load()})")
+                    r["startup"] = measure_startup(b, name, x, args.startup_runs)
+            finally:
+                x.stop()
+    finally:
+        text = report(results, args, data_note)
+        Path(args.out).write_text(text + "\n")
+        print(text)
+        if not args.keep:
+            for t in work.glob("*.trace"):
+                t.unlink()
+
+
+if __name__ == "__main__":
+    main()
