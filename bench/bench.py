@@ -315,21 +315,21 @@ def measure_replay(b, name, x, speed, realtime):
     if status != 0 or not trace.exists():
         raise RuntimeError(f"traced run of {name} ended with {status}")
     replay_load = load()
-    out = glretrace(x, ["--benchmark", str(trace)])
+    # One replay gives both the whole figure and one duration per frame, from glretrace's own
+    # frame timer, which costs next to nothing (its per-call profiling would slow the replay
+    # down several times). The durations add up to the replay's own total.
+    out = glretrace(x, ["--benchmark", "--pframes=opengl: CPU Duration", str(trace)])
     m = re.search(r"Rendered (\d+) frames in ([\d.]+) secs, average of ([\d.]+) fps",
                   out.stdout + out.stderr)
     bench_frames, bench_secs = int(m.group(1)), float(m.group(2))
-    # Per-frame times of a second replay, for the sections: glretrace's own frame timer, which
-    # costs next to nothing (its per-call profiling would slow the replay down several times).
-    timed = glretrace(x, ["--benchmark", "--pframes=opengl: CPU Duration", str(trace)])
-    durations = [int(line.split()[1]) for line in timed.stdout.splitlines()
+    durations = [int(line.split()[1]) for line in out.stdout.splitlines()
                  if line.startswith("frame\t")]
     after = load()
     frames = p["frames"]
-    if len(durations) != len(frames):
+    if len(durations) < len(frames):
         log(f"  replay has {len(durations)} frames, the traced run swapped {len(frames)} times")
-        n = min(len(durations), len(frames))
-        frames, durations = frames[:n], durations[:n]
+        frames = frames[:len(durations)]
+    durations = durations[:len(frames)]
     replay = section_rates(frames, durations)
     timed_total = sum(durations) / 1e9
     # The program's frames, costed at the replay's rate of their own section.
@@ -385,22 +385,31 @@ def callgrind_objects(path):
 def object_group(obj, program):
     base = os.path.basename(obj)
     if base == program:
-        return "program"
-    if base.startswith("libm.so") or base.startswith("libm-"):
+        return "the program's own code"
+    if base.startswith(("libm.so", "libm-")):
         return "libm"
     if base.startswith("libGLU"):
         return "GLU"
-    if base.startswith(("libGL", "libGLX", "libGLdispatch")):
-        return "libGL dispatch"
-    if "dri" in obj or base.startswith(("libLLVM", "libgallium", "libglapi")) or obj in ("???", "?"):
-        return "Mesa llvmpipe (incl. JIT code)"
+    if base.startswith(("libGL", "libglapi")):
+        return "GL entry points (libGL, glapi)"
+    if "dri" in base:
+        return "Mesa: GL state, vertex pipeline, llvmpipe"
+    if obj in ("???", "?"):
+        return "llvmpipe's compiled shaders (JIT code)"
+    if base.startswith("libLLVM"):
+        return "LLVM: compiling shaders for new states"
+    if base.startswith("libc.so"):
+        return "libc (memcpy ...)"
     if base.startswith(("libSDL", "libX", "libxcb")):
-        return "SDL and X"
-    return "other (libc, ...)"
+        return "SDL, SDL_mixer, Xlib"
+    return "other"
 
 
-CALLGRIND_GROUPS = ("program", "libm", "GLU", "libGL dispatch", "Mesa llvmpipe (incl. JIT code)",
-                    "SDL and X", "other (libc, ...)")
+CALLGRIND_GROUPS = ("the program's own code", "libm", "GLU", "GL entry points (libGL, glapi)",
+                    "Mesa: GL state, vertex pipeline, llvmpipe",
+                    "llvmpipe's compiled shaders (JIT code)",
+                    "LLVM: compiling shaders for new states", "libc (memcpy ...)",
+                    "SDL, SDL_mixer, Xlib", "other")
 
 
 def measure_callgrind(b, name, x, speed):
@@ -416,8 +425,8 @@ def measure_callgrind(b, name, x, speed):
                          wrapper=("valgrind", "--tool=callgrind", "--quiet",
                                   f"--callgrind-out-file={out}/cg.out"), timeout=3600)
     after = load()
-    secs = frame_sections(p["frames"])
-    nframes = Counter(secs)
+    # The first frame has a dump of its own (it compiles the driver's code for most states).
+    nframes = Counter(frame_sections(p["frames"])[1:])
     result = {"status": status, "load": (before, after), "speed": speed, "sections": {}}
     for dump in sorted(out.glob("cg.out*")):
         trigger, costs = callgrind_objects(dump)
@@ -534,6 +543,15 @@ def report(results, args, data_note):
             w("| whole frame | " + " | ".join(
                 f"{cg['sections'][s]['total'] / cg['sections'][s]['frames'] / 1e6:,.2f} M "
                 f"({cg['sections'][s]['frames']} frames)" for s in secs) + " |")
+            cells = []
+            for s in secs:
+                sec = cg["sections"][s]
+                steady = sec["total"] - sec["groups"].get(CALLGRIND_GROUPS[6], 0)
+                own = sec["groups"].get(CALLGRIND_GROUPS[0], 0)
+                cells.append(f"{steady / sec['frames'] / 1e6:,.2f} M; own code "
+                             f"**{100 * own / steady:.2f} %**")
+            w("| whole frame without shader compiling; the program's share | "
+              + " | ".join(cells) + " |")
             w("")
     if any("startup" in results[n] for n in names):
         w("### Start-up: exec to the first buffer swap (median of the runs, ms)")
@@ -559,6 +577,27 @@ def report(results, args, data_note):
             if results[n].get("startup") else "–" for n in names) + " |")
         w("")
     return "\n".join(lines)
+
+
+def stand_in_data(data, out, missing):
+    """A data folder with the show's files where they exist and stand-ins of the same kind where
+    they do not: a 1024x1024 RGBA PNG and a 130 s stereo Ogg Vorbis file at 44100 Hz."""
+    out.mkdir(parents=True)
+    for name in (MUSIC, LOGO):
+        if name not in missing:
+            (out / name).symlink_to((data / name).resolve())
+    if LOGO in missing:
+        import numpy as np
+        from PIL import Image
+        a = np.zeros((1024, 1024, 4), np.uint8)
+        a[300:900, 100:920, :] = 255
+        a[450:750, 250:770, :3] = 40
+        Image.fromarray(a, "RGBA").save(out / LOGO)
+    if MUSIC in missing:
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", "-C", "3",
+                        str(out / MUSIC), "synth", "130", "sine", "220", "vol", "0.5"],
+                       check=True, capture_output=True, timeout=300)
+    return out
 
 
 def platform_note():
@@ -593,12 +632,15 @@ def main():
     data = Path(args.data)
     missing = [f for f in (MUSIC, LOGO) if not (data / f).is_file()]
     data_note = ("Real assets." if not missing else
-                 f"**Without {' and '.join('data/' + f for f in missing)}** (not made yet): "
-                 "start-up and frames are not those of the real show.")
+                 f"**{' and '.join('data/' + f for f in missing)} not made yet: stand-ins** "
+                 "(a 1024x1024 RGBA PNG, a 130 s Ogg Vorbis tone): start-up figures are "
+                 "not those of the real assets.")
     build = Path(args.build).resolve()
     work = build / "bench" / "work"
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
+    if missing:
+        data = stand_in_data(data, work / "data", missing)
     b = Bench(build, work, data)
     results = {}
     try:

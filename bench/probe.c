@@ -22,7 +22,8 @@
  * before a swap is the clock step's fresh reading.
  *
  * Under valgrind's callgrind the library also cuts the profile into parts by dumping the
- * counters: "startup" when the start tick is read, then one dump per section of the show
+ * counters: "startup" when the start tick is read, "first-frame" after the first swap, then one
+ * dump per section of the show
  * (taken at the swap after which the next frame's bar number enters a new section, and for the
  * last section at SDL_Quit). A frame's section comes from its bar number, which the clock step
  * derives from the previous frame's demo time.
@@ -254,6 +255,8 @@ void SDL_GL_SwapBuffers(void) {
         uint32_t aika = frame_ticks - alkuaika;
         frames[nframes] = (struct frame){aika, (uint32_t)(end - t), end};
         if (nframes == 0) {
+            /* The first frame compiles the driver's code for every state it meets: apart. */
+            dump("first-frame");
             const char *marker = getenv("BENCH_FIRST_SWAP");
             if (marker) {
                 int fd = open(marker, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
