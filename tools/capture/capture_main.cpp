@@ -79,7 +79,11 @@ class Capture {
   private:
     void say(const std::string &text) const {
         if (!o_.quiet)
-            std::fprintf(stderr, "%s: %s\n", tool_.c_str(), text.c_str());
+            note(text);
+    }
+    // Said even when quiet: what the output lacks.
+    void note(const std::string &text) const {
+        std::fprintf(stderr, "%s: %s\n", tool_.c_str(), text.c_str());
     }
     int stopped() const {
         std::fprintf(stderr, "%s: interrupted; no output written\n", tool_.c_str());
@@ -132,7 +136,7 @@ void Capture::prepare(AtomicOutput &out, const std::string &path) const {
 
 void Capture::open_renderer() {
     if (!is_file(data_path(LOGO_FILE)))
-        say("note: no " + data_path(LOGO_FILE) + "; the frames have no logo, as the show would");
+        note("note: no " + data_path(LOGO_FILE) + "; the frames have no logo, as the show would");
     std::string why;
     if (!renderer_.open(build_.width, build_.height, o_.data_dir, &why))
         throw Failure{EXIT_FAILED, "no offscreen OpenGL context: " + why};
@@ -298,7 +302,7 @@ int Capture::video() {
         if (!is_file(music)) {
             if (!o_.music.empty())
                 throw Failure{EXIT_USAGE, "no music file '" + music + "'"};
-            say("note: no " + music + "; the video has no sound");
+            note("note: no " + music + "; the video has no sound");
             music.clear();
         }
     }
