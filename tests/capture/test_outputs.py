@@ -128,12 +128,16 @@ def gone(pid):
         return True
 
 
-@pytest.mark.parametrize("signo", [signal.SIGINT, signal.SIGTERM])
+@pytest.mark.parametrize("signo, stalled", [(signal.SIGINT, False), (signal.SIGTERM, True)])
 def test_an_interrupted_capture_leaves_the_old_file_alone(capture_bin, data_dir, tmp_path,
-                                                          signo):
+                                                          signo, stalled):
     out = tmp_path / "show.mp4"
     out.write_bytes(b"the previous video")
     proc, encoder = start_whole_show(capture_bin, data_dir, out)
+    if stalled:
+        # An encoder that has stopped reading must not keep the capture from stopping.
+        os.kill(encoder, signal.SIGSTOP)
+        time.sleep(1)
     proc.send_signal(signo)
     _, err = proc.communicate(timeout=30)
     assert proc.returncode == 128 + signo, err

@@ -1,11 +1,14 @@
 #include "frame_pipeline.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <openssl/evp.h>
 #include <pthread.h>
 #include <unistd.h>
+
+#include "atomic_output.h"
 
 namespace capture {
 
@@ -146,7 +149,11 @@ FramePipeline::~FramePipeline() {
 
 bool FramePipeline::push(uint64_t n, const uint8_t *rgba) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return !free_.empty() || failed_ || aborted_; });
+    // A stop request is seen even while the encoder has stopped reading and no slot frees up.
+    while (!changed_.wait_for(lock, std::chrono::milliseconds(100),
+                              [&] { return !free_.empty() || failed_ || aborted_; }))
+        if (stop_signal())
+            return false;
     if (failed_ || aborted_)
         return false;
     const size_t slot = free_.back();
