@@ -13,6 +13,7 @@ import argparse
 import contextlib
 import os
 import re
+import resource
 import select
 import shutil
 import signal
@@ -232,11 +233,15 @@ def measure_realtime(b, name, x, stop_after):
                          stop_after=stop_after)
     after = load()
     rss = None
+    cpu = 0.0
     for line in timefile.read_text().splitlines():
         if "Maximum resident set size" in line:
             rss = int(line.split(":")[1])
+        elif "User time (seconds)" in line or "System time (seconds)" in line:
+            cpu += float(line.split(":")[1])
     first_ms = (p["frames"][0][1] - p["alku_ns"]) / 1e6 if p["frames"] else None
     return {"status": status, "rates": section_rates(p["frames"]), "rss_kb": rss,
+            "cpu_ms_per_frame": 1000 * cpu / len(p["frames"]) if p["frames"] else None,
             "frames": p["frames"], "first_frame_ms": first_ms, "load": (before, after),
             "last_aika": p["frames"][-1][0] if p["frames"] else None,
             "stdout": (d / "stdout.txt").read_text(errors="replace")}
@@ -291,14 +296,21 @@ def measure_startup(b, name, x, n):
             "runs": len(samples), "load": (before, after)}
 
 
+def children_cpu():
+    ru = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return ru.ru_utime + ru.ru_stime
+
+
 def glretrace(x, args, timeout=1800):
+    """Runs glretrace; returns its result and the CPU seconds it used (all its threads)."""
     env = dict(os.environ, DISPLAY=x.display)
     env.pop("LD_PRELOAD", None)
+    before = children_cpu()
     p = subprocess.run(["glretrace", *args], env=env, capture_output=True, text=True,
                        timeout=timeout)
     if p.returncode != 0:
         raise RuntimeError(f"glretrace {args} failed: {p.stderr[-2000:]}")
-    return p
+    return p, children_cpu() - before
 
 
 def measure_replay(b, name, x, speed, realtime):
@@ -318,7 +330,7 @@ def measure_replay(b, name, x, speed, realtime):
     # One replay gives both the whole figure and one duration per frame, from glretrace's own
     # frame timer, which costs next to nothing (its per-call profiling would slow the replay
     # down several times). The durations add up to the replay's own total.
-    out = glretrace(x, ["--benchmark", "--pframes=opengl: CPU Duration", str(trace)])
+    out, replay_cpu = glretrace(x, ["--benchmark", "--pframes=opengl: CPU Duration", str(trace)])
     m = re.search(r"Rendered (\d+) frames in ([\d.]+) secs, average of ([\d.]+) fps",
                   out.stdout + out.stderr)
     bench_frames, bench_secs = int(m.group(1)), float(m.group(2))
@@ -339,6 +351,7 @@ def measure_replay(b, name, x, speed, realtime):
     prog_secs = sum(prog[s]["seconds"] for s in (0, 1, 2) if s in prog and s in replay)
     return {"bench_fps": bench_frames / bench_secs, "bench_frames": bench_frames,
             "bench_secs": bench_secs, "replay": replay, "timed_total": timed_total,
+            "cpu_ms_per_frame": 1000 * replay_cpu / bench_frames,
             "matched_ratio": matched / prog_secs if prog_secs else None,
             "trace_mb": trace.stat().st_size / 1e6, "speed": speed,
             "load": (before, replay_load, after)}
@@ -459,6 +472,7 @@ def report(results, args, data_note):
       "machine).")
     w("")
     names = [n for n in PROGRAMS if n in results]
+    summary(results, names, w)
     if any("realtime" in results[n] for n in names):
         w("### Frame rate (real time, whole show, frames per second from the buffer swaps)")
         w("")
@@ -515,6 +529,11 @@ def report(results, args, data_note):
                          f"{rp['timed_total']:.2f} s" +
                          (f" (program {rt['all']['fps']:.1f} fps)" if "all" in rt else ""))
         w("| plain `glretrace --benchmark` of the whole trace | " + " | ".join(cells) + " |")
+        w("| CPU time per frame (all threads), program / replay | " + " | ".join(
+            "–" if "replay" not in results[n] else
+            f"{fmt(results[n]['realtime'].get('cpu_ms_per_frame'))} / "
+            f"{fmt(results[n]['replay']['cpu_ms_per_frame'])} ms"
+            for n in names) + " |")
         w("| trace (clock speed-up, size) | " + " | ".join(
             (f"x{results[n]['replay']['speed']}, {results[n]['replay']['trace_mb']:.0f} MB"
              if "replay" in results[n] else "–") for n in names) + " |")
@@ -598,6 +617,58 @@ def stand_in_data(data, out, missing):
                         str(out / MUSIC), "synth", "130", "sine", "220", "vol", "0.5"],
                        check=True, capture_output=True, timeout=300)
     return out
+
+
+def summary(results, names, w):
+    """One table of the headline figures, for the README."""
+    rows = []
+
+    def get(n, *path):
+        v = results[n]
+        for k in path:
+            if not isinstance(v, dict) or k not in v:
+                return None
+            v = v[k]
+        return v
+
+    for s, label in enumerate(SECTIONS):
+        rows.append((f"Frame rate, {label}", [
+            None if get(n, "realtime", "rates", s) is None else
+            f"{get(n, 'realtime', 'rates', s)['fps']:.1f} fps" for n in names], ""))
+    rows.append(("Frame rate, program / `glretrace --benchmark` replay", [
+        None if get(n, "replay", "matched_ratio") is None else
+        f"{get(n, 'replay', 'matched_ratio'):.3f}" for n in names], "≥ 0.97"))
+    cells = []
+    for n in names:
+        secs = get(n, "callgrind", "sections") or {}
+        own = sum(sec["groups"].get(CALLGRIND_GROUPS[0], 0) for sec in secs.values())
+        steady = sum(sec["total"] - sec["groups"].get(CALLGRIND_GROUPS[6], 0)
+                     for sec in secs.values())
+        frames = sum(sec["frames"] for sec in secs.values())
+        cells.append(None if not frames else
+                     f"{own / frames / 1e6:.2f} M of {steady / frames / 1e6:.0f} M "
+                     f"({100 * own / steady:.2f} %)")
+    rows.append(("Instructions per frame: the program's own code of the whole frame "
+                 "(callgrind)", cells, ""))
+    rows.append(("Start-up, exec to first buffer swap (median)", [
+        None if get(n, "startup", "median") is None else
+        f"{get(n, 'startup', 'median')['total: exec to first buffer swap']:.0f} ms"
+        for n in names], "< 150 ms"))
+    rows.append(("Peak memory (RSS) of a whole run", [
+        None if get(n, "realtime", "rss_kb") is None else
+        f"{get(n, 'realtime', 'rss_kb') / 1024:.0f} MiB" for n in names], ""))
+    loads = []
+    for n in names:
+        ls = [float(v) for key in ("realtime", "replay", "callgrind", "startup")
+              for v in (get(n, key, "load") or ()) if v not in ("–", None)]
+        loads.append(None if not ls else f"{min(ls):.1f}–{max(ls):.1f}")
+    rows.append(("Load average during the measurements", loads, "(2 cores)"))
+    w("| Figure | " + " | ".join(f"`{n}` {PROGRAMS[n][0]}x{PROGRAMS[n][1]}" for n in names)
+      + " | Aim |")
+    w("|---|" + "---|" * len(names) + "---|")
+    for label, cells, aim in rows:
+        w(f"| {label} | " + " | ".join("–" if c is None else c for c in cells) + f" | {aim} |")
+    w("")
 
 
 def platform_note():
