@@ -26,6 +26,39 @@ Uint32 iso_endian_32(const Uint8 *p) {
     return (Uint32(p[0]) << 24) | (Uint32(p[1]) << 16) | (Uint32(p[2]) << 8) | Uint32(p[3]);
 }
 
+// Whatever the PNG held (palette, grey, RGB, 16 bits, a transparent colour), packed R, G, B, A
+// bytes at the image's own size.
+SDL_Surface *rgba_tavuina(SDL_Surface *kuva) {
+    SDL_Surface *rgba =
+        SDL_CreateRGBSurface(SDL_SWSURFACE, kuva->w, kuva->h, 32, R_MASK, G_MASK, B_MASK, A_MASK);
+    if (!rgba)
+        return nullptr;
+    if (kuva->format->BytesPerPixel == 2 && !kuva->format->palette) {
+        // Grey with alpha comes from the decoder as byte pairs whose masks are not to be
+        // trusted; expand them by hand.
+        SDL_LockSurface(kuva);
+        for (int y = 0; y < kuva->h; ++y) {
+            const Uint8 *lahde = static_cast<const Uint8 *>(kuva->pixels) + y * kuva->pitch;
+            Uint8 *kohde = static_cast<Uint8 *>(rgba->pixels) + y * rgba->pitch;
+            for (int x = 0; x < kuva->w; ++x, lahde += 2, kohde += 4) {
+                kohde[0] = kohde[1] = kohde[2] = lahde[0];
+                kohde[3] = lahde[1];
+            }
+        }
+        SDL_UnlockSurface(kuva);
+        return rgba;
+    }
+    // A transparent colour would make the copy skip its texels and leave them black; the
+    // texture keeps the colour of every texel, so copy them all.
+    SDL_SetColorKey(kuva, 0, 0);
+    SDL_SetAlpha(kuva, 0, SDL_ALPHA_OPAQUE);
+    if (SDL_BlitSurface(kuva, nullptr, rgba, nullptr) != 0) {
+        SDL_FreeSurface(rgba);
+        return nullptr;
+    }
+    return rgba;
+}
+
 } // namespace
 
 SDL_Surface *lue_logo(SDL_RWops *rw) {
@@ -59,20 +92,7 @@ SDL_Surface *lue_logo(SDL_RWops *rw) {
     if (!kuva)
         return ei_logoa(SDL_GetError());
 
-    // Whatever the PNG held (palette, grey, RGB, 16 bits), hand GL packed R, G, B, A bytes.
-    SDL_PixelFormat rgba = {};
-    rgba.BitsPerPixel = 32;
-    rgba.BytesPerPixel = 4;
-    rgba.Rmask = R_MASK;
-    rgba.Gmask = G_MASK;
-    rgba.Bmask = B_MASK;
-    rgba.Amask = A_MASK;
-    rgba.Rshift = static_cast<Uint8>(__builtin_ctz(R_MASK));
-    rgba.Gshift = static_cast<Uint8>(__builtin_ctz(G_MASK));
-    rgba.Bshift = static_cast<Uint8>(__builtin_ctz(B_MASK));
-    rgba.Ashift = static_cast<Uint8>(__builtin_ctz(A_MASK));
-    rgba.alpha = 255;
-    SDL_Surface *muunnettu = SDL_ConvertSurface(kuva, &rgba, SDL_SWSURFACE);
+    SDL_Surface *muunnettu = rgba_tavuina(kuva);
     SDL_FreeSurface(kuva);
     if (!muunnettu)
         return ei_logoa(SDL_GetError());
