@@ -6,7 +6,7 @@ Frames are delimited by glXSwapBuffers. Every frame begins with the one clear, t
 (projection: glMatrixMode(GL_PROJECTION), glLoadIdentity, gluPerspective as the glMultMatrixd that GLU
 issues; view: glMatrixMode(GL_MODELVIEW), glLoadIdentity, clear colour, fog, gluLookAt as
 glMultMatrixf and glTranslated; path 3 then its own clear colour and fog), then glDisable(GL_BLEND),
-then the scenes and overlays of the movement in the Part's order. GLU calls themselves do not appear
+then the scenes and overlays of the movement in the timeline's order. GLU calls themselves do not appear
 in a trace. No glFlush or glFinish is ever issued. A readable excerpt of one frame of each movement
 is kept under artefacts/e2e/apitrace/.
 """
