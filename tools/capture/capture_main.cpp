@@ -140,6 +140,9 @@ void Capture::open_renderer() {
     std::string why;
     if (!renderer_.open(build_.width, build_.height, o_.data_dir, &why))
         throw Failure{EXIT_FAILED, "no offscreen OpenGL context: " + why};
+    if (!renderer_.window_like())
+        note("note: no GL_MESA_framebuffer_flip_y; single edge pixels may differ from the "
+             "show's window");
 }
 
 std::string Capture::frame_label(uint64_t n) const {

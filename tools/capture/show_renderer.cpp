@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 #include <fcntl.h>
 #include <unistd.h>
@@ -44,11 +45,24 @@ void load_logo(const std::string &data_dir) {
     free(real);
 }
 
+bool has_extension(const char *name) {
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        const auto *ext = reinterpret_cast<const char *>(glGetStringi(GL_EXTENSIONS, i));
+        if (ext && std::strcmp(ext, name) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ShowRenderer::~ShowRenderer() {
     if (pbo_[0])
         glDeleteBuffers(2, pbo_);
+    if (depth_stencil_)
+        glDeleteRenderbuffers(1, &depth_stencil_);
     offscreen_close();
 }
 
@@ -57,6 +71,24 @@ bool ShowRenderer::open(int width, int height, const std::string &data_dir, std:
         return false;
     width_ = width;
     height_ = height;
+    // The show's window under Mesa gets a 24-bit depth buffer packed with 8 bits of stencil;
+    // the same packed format here makes near ties between coplanar faces fall the same way.
+    glGenRenderbuffers(1, &depth_stencil_);
+    glBindRenderbuffer(GL_RENDERBUFFER, depth_stencil_);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                              depth_stencil_);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        if (error)
+            *error = "the framebuffer with a depth and stencil buffer is incomplete";
+        return false;
+    }
+    // Mesa draws a window's framebuffer upside down in memory; rasterising the same way makes
+    // edge pixels and ties between coplanar faces come out as in the show's window, where a
+    // framebuffer object the right way up differs in a few hundred pixels a frame.
+    flipped_ = has_extension("GL_MESA_framebuffer_flip_y");
+    if (flipped_)
+        glFramebufferParameteri(GL_FRAMEBUFFER, GL_FRAMEBUFFER_FLIP_Y_MESA, 1);
     aseta_piirtotila();
     load_logo(data_dir);
     bpm = 124.0f;

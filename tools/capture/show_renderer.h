@@ -20,6 +20,9 @@ class ShowRenderer {
     // logo texture from `data_dir`/logo3.png, the tempo, a single-buffered frame.
     bool open(int width, int height, const std::string &data_dir, std::string *error);
     bool has_logo() const;
+    // False when the driver cannot draw upside down in memory as it does for a window; the
+    // frames may then differ from the window's in single edge pixels.
+    bool window_like() const { return flipped_; }
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -46,6 +49,8 @@ class ShowRenderer {
     int width_ = 0;
     int height_ = 0;
     unsigned pbo_[2] = {0, 0};
+    unsigned depth_stencil_ = 0;
+    bool flipped_ = false;
 };
 
 } // namespace capture
