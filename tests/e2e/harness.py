@@ -53,8 +53,10 @@ def env_path(name):
 
 
 def program(name):
-    """The path of the built program `vellamor` or `vellamor_600`."""
-    return env_path({"vellamor": "VELLAMOR_BIN", "vellamor_600": "VELLAMOR_600_BIN"}[name])
+    """The path of the built program `vellamor`, `vellamor_600` or the development build
+    `vellamor_windowed` (1280x720 in a window)."""
+    return env_path({"vellamor": "VELLAMOR_BIN", "vellamor_600": "VELLAMOR_600_BIN",
+                     "vellamor_windowed": "VELLAMOR_WINDOWED_BIN"}[name])
 
 
 def xhelper():

@@ -68,6 +68,20 @@ def test_vellamor_600_keeps_its_mode_on_a_larger_screen(showing, x720):
     assert run.wait(15) == 0
 
 
+def test_windowed_build_opens_a_window_of_the_mode(showing, tmp_path):
+    """KOKORUUTU 0: the same 1280x720 mode in a window, not full screen, on a larger screen."""
+    with h.xvfb(1600, 900) as big:
+        run, x, window = showing("vellamor_windowed", big)
+        # SDL_OPENGL alone: bit 31, SDL_FULLSCREEN, stays clear.
+        assert "SDL_SetVideoMode 1280 720 0 0x2 -> ok" in run.calls(), run.calls()
+        tree = x.window_tree()
+        mapped = [(ww, wh) for _, px, py, ww, wh, viewable, *_ in tree if viewable]
+        assert (1280, 720) in mapped, tree
+        assert (1600, 900) not in mapped[1:], tree
+        x.key("Escape")
+        assert run.wait(15) == 0
+
+
 @pytest.mark.parametrize("name", PROGRAMS)
 def test_pointer_hidden_in_vellamor_600_only(name, showing):
     run, x, window = showing(name)
