@@ -365,14 +365,14 @@ def callgrind_objects(path):
     trigger = None
     skip = False
 
-    def resolve(spec):
-        spec = spec.strip()
-        m = re.match(r"\((\d+)\)(?:\s+(.*))?$", spec)
+    def resolve(field):
+        field = field.strip()
+        m = re.match(r"\((\d+)\)(?:\s+(.*))?$", field)
         if not m:
-            return spec
+            return field
         if m.group(2):
             names[m.group(1)] = m.group(2)
-        return names.get(m.group(1), spec)
+        return names.get(m.group(1), field)
 
     with open(path, errors="replace") as f:
         for line in f:
