@@ -1,4 +1,4 @@
-// Bad logo files, each on its own (issue 6, "Obvious faults to mend"): the loader either refuses
+// Bad logo files, each on its own: the loader either refuses
 // with its one "Virhe: IMG_Load: ..." line and the show goes on without a logo, or loads the
 // image converted to R, G, B, A bytes at its real width and height. Nothing may crash or read
 // out of bounds; the suite runs these under AddressSanitizer too (VELLAMOR_SANITIZE).
