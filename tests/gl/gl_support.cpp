@@ -52,34 +52,13 @@ void set_clock(uint32_t aika_ms, uint32_t tahdit_bars) {
 }
 
 void startup_render_state(float aspect) {
+    aseta_piirtotila();
+    // The show's own start-up state, but with the projection of the test's choosing, so a test
+    // can see that kamera sets its own.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(45.0, aspect, static_cast<double>(0.1f), 100.0);
     glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glShadeModel(GL_SMOOTH);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glEnable(GL_COLOR_MATERIAL);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    const float ambient[4] = {0.3f, 0.3f, 0.3f, 1.0f};
-    const float diffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    const float position[4] = {5.0f, 5.0f, 20.0f, 1.0f};
-    glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse);
-    glLightfv(GL_LIGHT1, GL_POSITION, position); // modelview is the identity: eye coordinates
-    glEnable(GL_LIGHT1);
-    glEnable(GL_LIGHTING);
-    glLightModelf(GL_LIGHT_MODEL_TWO_SIDE, 1.0f);
-    glClearColor(0.2f, 0.1f, 0.05f, 1.0f);
-    const float fog[4] = {0.2f, 0.1f, 0.05f, 1.0f};
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogfv(GL_FOG_COLOR, fog);
-    glEnable(GL_FOG);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
 // ---------------------------------------------------------------------------------------------
