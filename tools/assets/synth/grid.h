@@ -1,8 +1,12 @@
-// The time grid: the sample rate and the show's bar grid (124 BPM, four beats to the bar, bar n at
-// n x 1935.484 ms), and the length of the piece on it.
+// The time grid: the sample rate, the show's bar grid (124 BPM, four beats to the bar, bar n at
+// n x 1935.484 ms), the length of the piece on it, and lanes of bars.
 #pragma once
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
+#include <vector>
 
 namespace synth {
 
@@ -15,14 +19,31 @@ constexpr double kPi = 3.14159265358979323846;
 // Every bus holds the whole piece: kTotal samples.
 const int64_t kTotal = static_cast<int64_t>(std::ceil(kBars * 4 * kSamplesPerBeat));
 
+// Beat position -> the sample it starts on.
 inline int64_t beatToSample(double beat) {
     return std::llround(beat * kSamplesPerBeat);
 }
+// Bar position -> beat position.
 inline double bars(double b) {
     return 4.0 * b;
-} // bar position -> beat position
+}
+// Sample -> bar position.
 inline double sampleBar(int64_t n) {
     return n / (4.0 * kSamplesPerBeat);
-} // sample -> bar position
+}
+
+// A part's lane on the grid: the runs of bars [from, to) it plays in.
+class Lane {
+  public:
+    Lane(std::initializer_list<std::pair<int, int>> runs) : runs_(runs) {}
+    bool has(int bar) const {
+        return std::any_of(runs_.begin(), runs_.end(), [bar](std::pair<int, int> run) {
+            return bar >= run.first && bar < run.second;
+        });
+    }
+
+  private:
+    std::vector<std::pair<int, int>> runs_;
+};
 
 } // namespace synth

@@ -1,0 +1,24 @@
+// The score mksong plays (mksong.cpp) as its command line (mksong_main.cpp) sees it: every part
+// placed on the buses, the mix's automation, and the plan of kick drum hits.
+#pragma once
+#include <vector>
+
+#include "synth/bus.h"
+#include "synth/master.h"
+
+namespace score {
+
+struct Kick {
+    double beat;
+    float velocity;
+    bool muffled; // the filtered heartbeat kick
+};
+
+// Every kick drum hit, in order.
+std::vector<Kick> kickPlan();
+// Renders every part onto the buses of `mix`.
+void arrange(synth::Mix &mix);
+// What the master chain follows.
+synth::MixAutomation automation();
+
+} // namespace score
