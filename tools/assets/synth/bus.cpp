@@ -3,6 +3,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,20 +40,21 @@ Ducker::Ducker()
     }
 }
 
-void addTo(StereoBus &bus, const StereoSound &sound, int64_t start, float gain) {
-    const Sound &l = sound.l, &r = sound.r;
-    for (size_t i = 0; i < l.size(); ++i) {
-        const int64_t n = start + static_cast<int64_t>(i);
-        if (n < 0)
-            continue;
-        if (n >= kTotal)
-            break;
-        bus.l[n] += l[i] * gain;
-        bus.r[n] += r[i] * gain;
-    }
+namespace {
+
+// Calls fn(i, n) for every sample i of a sound `length` samples long, placed at sample `start`,
+// whose position n lies inside the piece, in order.
+template <class Fn> void forEachInPiece(int64_t start, size_t length, Fn fn) {
+    const int64_t first = std::max<int64_t>(0, -start);
+    const int64_t end = std::min<int64_t>(static_cast<int64_t>(length), kTotal - start);
+    for (int64_t i = first; i < end; ++i)
+        fn(static_cast<size_t>(i), start + i);
 }
 
-namespace {
+// The gain at sample n of a sound ducked under the kick by `duck` (0: not at all).
+inline float duckedGain(const Mix &mix, int64_t n, float gain, float duck) {
+    return duck == 0.0f ? gain : gain * (1.0f - duck * mix.duck.at(n));
+}
 
 // One sample of a placed sound, already panned: onto the dry bus and into the sends.
 inline void mixSample(Mix &mix, int64_t n, float a, float b, Sends sends) {
@@ -70,17 +72,18 @@ inline void mixSample(Mix &mix, int64_t n, float a, float b, Sends sends) {
 
 } // namespace
 
+void addTo(StereoBus &bus, const StereoSound &sound, int64_t start, float gain) {
+    forEachInPiece(start, sound.l.size(), [&](size_t i, int64_t n) {
+        bus.l[n] += sound.l[i] * gain;
+        bus.r[n] += sound.r[i] * gain;
+    });
+}
+
 void place(Mix &mix, const StereoSound &sound, int64_t start, float gain, Sends sends, float duck) {
-    const Sound &l = sound.l, &r = sound.r;
-    for (size_t i = 0; i < l.size(); ++i) {
-        const int64_t n = start + static_cast<int64_t>(i);
-        if (n < 0)
-            continue;
-        if (n >= kTotal)
-            break;
-        const float g = duck == 0.0f ? gain : gain * (1.0f - duck * mix.duck.at(n));
-        mixSample(mix, n, l[i] * g, r[i] * g, sends);
-    }
+    forEachInPiece(start, sound.l.size(), [&](size_t i, int64_t n) {
+        const float g = duckedGain(mix, n, gain, duck);
+        mixSample(mix, n, sound.l[i] * g, sound.r[i] * g, sends);
+    });
 }
 
 void placeMono(Mix &mix, const Sound &sound, int64_t start, float gain, float pan, Sends sends,
@@ -88,15 +91,10 @@ void placeMono(Mix &mix, const Sound &sound, int64_t start, float gain, float pa
     const double ang = (pan + 1.0) * kPi / 4.0;
     const float gl = static_cast<float>(std::cos(ang) * std::sqrt(2.0));
     const float gr = static_cast<float>(std::sin(ang) * std::sqrt(2.0));
-    for (size_t i = 0; i < sound.size(); ++i) {
-        const int64_t n = start + static_cast<int64_t>(i);
-        if (n < 0)
-            continue;
-        if (n >= kTotal)
-            break;
-        const float g = duck == 0.0f ? gain : gain * (1.0f - duck * mix.duck.at(n));
+    forEachInPiece(start, sound.size(), [&](size_t i, int64_t n) {
+        const float g = duckedGain(mix, n, gain, duck);
         mixSample(mix, n, sound[i] * gl * g, sound[i] * gr * g, sends);
-    }
+    });
 }
 
 } // namespace synth
