@@ -1,7 +1,8 @@
-// mksong's score: the Vellamor soundtrack's harmony, form, phrases, kick plan and every part's
-// line from bar 0 to bar 69, on the show's bar grid (124 BPM, bar n at n x 1935.484 ms, the first
-// at 0 s exactly). The synthesizer that plays it is in synth/, the mix's automation in
-// mksong_mix.cpp, the command line in mksong_main.cpp.
+// mksong's score: the soundtrack's harmony, form, phrases, kick plan and parts, bar 0 to bar 69.
+//
+// Written on the show's bar grid (124 BPM, bar n at n x 1935.484 ms, the first at 0 s exactly).
+// The synthesizer that plays it is in synth/, the mix's automation in mksong_mix.cpp, the command
+// line in mksong_main.cpp.
 //
 // The form follows the show's timeline, in A minor:
 //   bars  0-9   intro under the fade from black: pad swelling in, a muffled heartbeat kick,

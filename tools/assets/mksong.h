@@ -1,5 +1,4 @@
-// The score mksong plays (mksong.cpp) as its command line (mksong_main.cpp) sees it: every part
-// placed on the buses, the mix's automation, and the plan of kick drum hits.
+// The score as mksong's command line sees it: the parts, the mix's automation, the kick plan.
 #pragma once
 #include <vector>
 

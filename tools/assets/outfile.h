@@ -1,6 +1,7 @@
-// Writing an output file all at once: the data goes to a temporary file beside the target,
-// which is renamed over the target only when it is complete, so a failed or interrupted run
-// never leaves a half-written data file behind.
+// OutFile: an output file that appears whole or not at all.
+//
+// The data goes to a temporary file beside the target, which is renamed over the target only when
+// it is complete, so a failed or interrupted run never leaves a half-written data file behind.
 #pragma once
 #include <cerrno>
 #include <cstdio>

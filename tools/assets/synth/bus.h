@@ -1,5 +1,4 @@
-// The buses the piece is mixed on: whole-piece stereo tracks, the kick's sidechain, and placing
-// rendered sounds on them with their sends.
+// The buses: whole-piece stereo tracks, the kick's sidechain, placing sounds with their sends.
 #pragma once
 #include <cstddef>
 #include <cstdint>

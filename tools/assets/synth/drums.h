@@ -1,5 +1,6 @@
-// The drum machine: kick, clap, snare, hats and cymbals, and the transition sounds (risers,
-// downlifters, the impact boom). Each renders one hit into a sound that starts at its onset.
+// The drum machine: kick, clap, snare, hats, cymbals, risers, downlifters and the impact boom.
+//
+// Each renders one hit into a sound that starts at its onset.
 #pragma once
 #include "dsp.h"
 #include "noise.h"

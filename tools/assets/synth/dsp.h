@@ -1,6 +1,7 @@
-// DSP building blocks: rendered sounds, filters, the sine table, band-limited oscillators,
-// envelopes and automation curves. All of it is small and runs per sample, so it lives here,
-// inline, where every instrument and effect can have it compiled into its own loop.
+// DSP building blocks: filters, the table sine, oscillators, envelopes and automation curves.
+//
+// All of it is small and runs per sample, so it lives here, inline, where every instrument and
+// effect has it compiled into its own loop.
 #pragma once
 #include <algorithm>
 #include <array>

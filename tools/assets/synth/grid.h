@@ -1,5 +1,6 @@
-// The time grid: the sample rate, the show's bar grid (124 BPM, four beats to the bar, bar n at
-// n x 1935.484 ms), the length of the piece on it, and lanes of bars.
+// The time grid: the sample rate, the show's 124 BPM bar grid, the piece's length, bar lanes.
+//
+// Four beats to the bar, bar n starting at n x 1935.484 ms.
 #pragma once
 #include <algorithm>
 #include <cmath>

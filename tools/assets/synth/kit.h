@@ -1,5 +1,7 @@
-// The drum kit: a few takes of each drum and cymbal sound, rendered once from one noise generator
-// and played round-robin, so that no two neighbouring hits are quite the same.
+// The drum kit: a few takes of each drum and cymbal sound, played round-robin.
+//
+// Every take is rendered once, from one noise generator, so that no two neighbouring hits are
+// quite the same.
 #pragma once
 #include <array>
 #include <cstddef>

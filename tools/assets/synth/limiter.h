@@ -1,6 +1,8 @@
-// Look-ahead peak limiter. The gain reaches its target before a peak arrives (a running minimum
-// of the needed gain over the last `look` samples, then a moving average over the next `look`),
-// and recovers with a smooth release; the output never exceeds the ceiling.
+// The look-ahead peak limiter of the master chain.
+//
+// The gain reaches its target before a peak arrives (a running minimum of the needed gain over
+// the last `look` samples, then a moving average over the next `look`), and recovers with a
+// smooth release; the output never exceeds the ceiling.
 #pragma once
 #include <algorithm>
 #include <cmath>

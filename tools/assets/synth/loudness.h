@@ -1,5 +1,7 @@
-// Loudness after ITU-R BS.1770-4: K-weighting, 400 ms blocks every 100 ms, the absolute gate at
-// -70 LUFS and the relative gate 10 LU below the absolutely gated loudness.
+// The loudness meter: integrated loudness in LUFS after ITU-R BS.1770-4.
+//
+// K-weighting, 400 ms blocks every 100 ms, the absolute gate at -70 LUFS and the relative gate
+// 10 LU below the absolutely gated loudness.
 #pragma once
 #include <array>
 #include <vector>

@@ -1,5 +1,4 @@
-// The master chain: effects, mixdown with the level automation, air, DC blocker, loudness
-// normalisation and the limiter's final pass.
+// The master chain: effects, mixdown, air, DC blocker, loudness normalisation and limiting.
 #include "master.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
-// The master chain: the buses' effects and mixdown, the piece's level automation and closing
-// fade, a bed of air, a DC blocker, and loudness normalisation under the peak limiter.
+// The master chain: effects, mixdown, air, DC blocker, loudness normalisation and limiting.
+//
+// The buses' effects, their mixdown under the piece's level automation and closing fade, a bed
+// of air, a DC blocker, and loudness normalisation under the peak limiter.
 #pragma once
 #include "bus.h"
 #include "dsp.h"

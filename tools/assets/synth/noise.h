@@ -1,5 +1,6 @@
-// Deterministic noise: splitmix64, one generator per use, seeded by name, so that nothing in the
-// piece depends on the clock, the environment or the order threads run in.
+// Deterministic noise: splitmix64 generators, one per use, seeded by name.
+//
+// Nothing in the piece depends on the clock, the environment or the order threads run in.
 #pragma once
 #include <cstdint>
 

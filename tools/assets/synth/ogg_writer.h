@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "../outfile.h"
+#include "outfile.h"
 #include "bus.h"
 
 namespace synth {

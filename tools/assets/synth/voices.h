@@ -1,5 +1,7 @@
-// The pitched instruments: mid bass, sub bass, pad, plucked arpeggio, lead and bell. Each renders
-// one note (a MIDI note number, lengths in seconds) into a sound that starts at its onset.
+// The pitched instruments: mid bass, sub bass, pad, plucked arpeggio, lead and bell.
+//
+// Each renders one note (a MIDI note number, lengths in seconds) into a sound that starts at its
+// onset.
 #pragma once
 #include "dsp.h"
 #include "noise.h"
