@@ -25,6 +25,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <thread>
 #include <tuple>
@@ -75,6 +76,8 @@ const Chord kVoicings[] = {
     {41, {57, 59, 64, 67}}, // Fl
     {38, {53, 57, 60, 64}}, // Dm9c
 };
+
+static_assert(std::size(kVoicings) == Dm9c + 1, "one voicing per chord name");
 
 Chord chordOf(ChordName c) {
     return kVoicings[c];
