@@ -2,8 +2,10 @@
 // a still, a contact sheet, an H.264 video with the music, or a checksum manifest.
 #include "capture.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <fcntl.h>
@@ -461,9 +463,26 @@ int Capture::sums() {
     return 0;
 }
 
+// The data folder a package installed, found from this program's own place; empty if none.
+std::string installed_data_dir() {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return {};
+    const std::string exe(self, static_cast<size_t>(n));
+    char *real = realpath((exe.substr(0, exe.rfind('/') + 1) + VELLAMOR_INSTALLED_DATA_DIR).c_str(),
+                          nullptr);
+    const std::string dir = real ? real : "";
+    free(real);
+    return dir;
+}
+
 std::string default_data_dir() {
     if (is_dir("data"))
         return "data";
+    const std::string installed = installed_data_dir();
+    if (is_dir(installed))
+        return installed;
     if (is_dir(VELLAMOR_SOURCE_DATA_DIR))
         return VELLAMOR_SOURCE_DATA_DIR;
     return "data";
@@ -486,8 +505,8 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
     app.require_subcommand(1);
     app.fallthrough();
     app.add_option("--data", o.data_dir,
-                   "folder with logo3.png and the music (default: ./data, else the source "
-                   "tree's data)");
+                   "folder with logo3.png and the music (default: ./data, else the installed "
+                   "data, else the source tree's data)");
     app.add_flag("-q,--quiet", o.quiet, "no progress bar and no summary line");
     app.footer("Times: milliseconds (61936 or 61936ms), seconds (61.9s) or bar:beat (32:0 is "
                "bar 32, beat 0; beats 0 to below 4). Bars: FIRST:LAST, FIRST: or BAR, 0 to " +
