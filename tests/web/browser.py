@@ -58,9 +58,6 @@ def serve(folder):
 
 
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
-    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map,
-                      ".wasm": "application/wasm", ".js": "text/javascript"}
-
     def log_message(self, *args):
         pass
 

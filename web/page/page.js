@@ -8,9 +8,9 @@
   const byId = (id) => document.getElementById(id);
   const stage = byId('stage'), canvas = byId('canvas'), start = byId('start');
   const status = byId('status'), note = byId('note');
-  const link = new URLSearchParams(location.hash.slice(1));
+  let link = new URLSearchParams(location.hash.slice(1));
   const times = {}; // milliseconds on the page's clock, for the benchmarks
-  let audio = null, busy = false, running = false, cancelled = false, wasFull = false;
+  let audio = null, busy = false, running = false, attempt = 0, wasFull = false;
   let lastMessage = '';
 
   function setState(state, text) {
@@ -49,7 +49,7 @@
   function begin() {
     if (busy) return;
     busy = true;
-    cancelled = false;
+    const mine = ++attempt; // an Escape during the decoding cancels this attempt
     times.click = performance.now();
     // Only a click may start sound and full screen; the rest waits for the music's decoding.
     audio = audio || new AudioContext();
@@ -59,7 +59,7 @@
     setState('decoding', 'decoding the music\u2026');
     Module.vellamorMusic.prepare(audio).then(() => {
       times.decoded = performance.now();
-      if (cancelled) return;
+      if (mine !== attempt || !busy) return;
       showStage();
       canvas.focus();
       running = true;
@@ -89,6 +89,7 @@
       return;
     }
     showStage();
+    document.body.dataset.still = location.hash;
     setState('still');
   }
 
@@ -101,20 +102,32 @@
     showStart();
   }
 
+  // Escape during the decoding, before the show has the keys, cancels the start.
+  function cancel() {
+    ++attempt;
+    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    showStart();
+  }
   document.addEventListener('keydown', (event) => {
-    if (event.key === 'Escape' && busy && !running) { // during the decoding
-      cancelled = true;
-      if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-      showStart();
-    }
+    if (event.key === 'Escape' && busy && !running) cancel();
   });
-  // Leaving full screen ends the show as closing its window does.
+  // Leaving full screen (the browser's own Escape) ends the show as closing its window does.
   document.addEventListener('fullscreenchange', () => {
-    if (document.fullscreenElement) wasFull = true;
-    else if (running && wasFull) Module._vellamor_quit();
-    if (!document.fullscreenElement) wasFull = false;
+    if (document.fullscreenElement) {
+      wasFull = true;
+      return;
+    }
+    if (!wasFull) return;
+    wasFull = false;
+    if (running) Module._vellamor_quit();
+    else if (busy) cancel();
   });
   addEventListener('resize', fit);
+  // Another moment in the same page: a still link edited in place.
+  addEventListener('hashchange', () => {
+    link = new URLSearchParams(location.hash.slice(1));
+    if (link.has('still') && !busy && window.Module && Module.calledRun) drawStill();
+  });
 
   if (!document.createElement('canvas').getContext('webgl2')) {
     setState('no-webgl2', 'This page needs WebGL 2, which this browser does not offer or has ' +

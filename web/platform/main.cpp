@@ -120,9 +120,12 @@ EMSCRIPTEN_KEEPALIVE const char *vellamor_still(const char *time, const char *af
     return nullptr;
 }
 
-// For the tests: the demo clock, and GL's error flag.
+// For the tests: the demo time of the last frame and of this moment, and GL's error flag.
 EMSCRIPTEN_KEEPALIVE uint32_t vellamor_aika() {
     return aika;
+}
+EMSCRIPTEN_KEEPALIVE uint32_t vellamor_clock_now() {
+    return SDL_GetTicks() - alkuaika + aika_phase + aika_sync;
 }
 EMSCRIPTEN_KEEPALIVE unsigned vellamor_gl_error() {
     return glGetError();

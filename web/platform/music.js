@@ -12,16 +12,21 @@ mergeInto(LibraryManager.library, {
     source: null,
     startedAt: 0,   // context time of position 0 of the playing music
 
-    // Called by the page on the click: starts the audio and decodes every Ogg file of data/.
+    // Called by the page on the click: starts the audio and decodes every Ogg file of data/,
+    // once.
     prepare: function(context) {
       VellamorMusic.context = context;
+      if (!VellamorMusic.decoding) VellamorMusic.decoding = VellamorMusic.decodeAll(context);
+      return VellamorMusic.decoding;
+    },
+    decoding: null,
+    decodeAll: function(context) {
       var names = [];
       try {
         names = FS.readdir('data').filter(function(n) { return /\.ogg$/.test(n); });
       } catch (e) {}
       return Promise.all(names.map(function(name) {
         var path = 'data/' + name;
-        if (VellamorMusic.decoded[path]) return null;
         var bytes = FS.readFile(path);
         return context.decodeAudioData(bytes.buffer.slice(bytes.byteOffset,
                                                           bytes.byteOffset + bytes.length))
