@@ -20,21 +20,13 @@ def glibc_numbers(seed, count):
     return [libc.rand() for _ in range(count)]
 
 
-@pytest.fixture
+@pytest.fixture(scope="module")
 def page(chromium, site):
-    opened = []
-
-    def open_page(url="vellamor.html", before_load=None):
-        p = chromium.page("about:blank")
-        if before_load:
-            p.send("Page.addScriptToEvaluateOnNewDocument", source=before_load)
-        p.send("Page.navigate", url=f"{site}/{url}")
-        opened.append(p)
-        return p
-
-    yield open_page
-    for p in opened:
-        p.close()
+    """The page on its start screen, shared by the tests in file order."""
+    p = chromium.page(f"{site}/vellamor.html")
+    p.wait_state("ready", timeout=120)
+    yield p
+    p.close()
 
 
 def demo_clock(p):
@@ -45,8 +37,7 @@ def demo_clock(p):
 
 
 def test_generator_is_glibcs(page):
-    p = page()
-    p.wait_state("ready")
+    p = page
     for seed in SEEDS:
         ours = p.evaluate(f"(() => {{ Module._srand({seed} >>> 0); const r = [];"
                           f" for (let i = 0; i < {NUMBERS}; ++i) r.push(Module._rand());"
@@ -85,8 +76,7 @@ def check_stopped(p):
 
 
 def test_start_screen_runs_and_the_ways_back(page):
-    p = page()
-    p.wait_state("ready", timeout=120)
+    p = page
     # Nothing starts on its own: no audio, no show, no canvas.
     time.sleep(1.0)
     assert p.state() == "ready"
@@ -138,13 +128,16 @@ def test_start_screen_runs_and_the_ways_back(page):
     assert p.problems() == []
 
 
-def test_without_webgl2_the_page_says_so(page):
+def test_without_webgl2_the_page_says_so(chromium, site):
     hide = ("const get = HTMLCanvasElement.prototype.getContext;"
             "HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {"
             "  return kind === 'webgl2' ? null : get.call(this, kind, ...rest); };")
-    p = page(before_load=hide)
+    p = chromium.page("about:blank")
+    p.send("Page.addScriptToEvaluateOnNewDocument", source=hide)
+    p.send("Page.navigate", url=f"{site}/vellamor.html")
     p.wait_state("no-webgl2", timeout=60)
     text = p.evaluate("document.getElementById('status').textContent")
     assert "needs WebGL 2" in text
     assert p.evaluate("typeof Module") == "undefined", "the show loads nothing it cannot draw"
     assert p.problems() == []
+    p.close()

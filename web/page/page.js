@@ -85,6 +85,8 @@
     const why = Module.ccall('vellamor_still', 'string', ['string', 'string'],
                              [link.get('still'), link.get('after') || '']);
     if (why) {
+      stage.classList.add('hidden');
+      start.classList.remove('hidden');
       setState('failed', 'No such moment in the show: ' + why);
       return;
     }
