@@ -11,7 +11,7 @@ empty functions gives the WebAssembly's own share. Other work on the machine sho
 figure, so the load average is recorded with them.
 
 Needs scripts/build-web (build-web/) and the native capture program (build/vellamor_capture).
-Writes a markdown table to stdout and to BUILD_WEB/bench.md.
+Writes a markdown table to stdout and to build-bench/web.md.
 """
 
 import argparse
@@ -117,6 +117,7 @@ def main():
     ap.add_argument("--seconds", type=float, default=20.0,
                     help="real time each frame measurement runs (default 20: bars 0 to 10)")
     ap.add_argument("--starts", type=int, default=3, help="click-to-first-frame runs (default 3)")
+    ap.add_argument("--output", type=Path, default=SOURCE / "build-bench" / "web.md")
     args = ap.parse_args()
     for needed in (args.build_web / "vellamor.wasm", args.capture):
         if not needed.exists():
@@ -160,7 +161,8 @@ def main():
                  f"{1000 * cpu / count:.1f} ms CPU |")
     text = "\n".join(lines) + "\n"
     print(text)
-    (args.build_web / "bench.md").write_text(text)
+    args.output.parent.mkdir(parents=True, exist_ok=True)
+    args.output.write_text(text)
 
 
 if __name__ == "__main__":

@@ -104,14 +104,17 @@
     showStart();
   }
 
-  // Escape during the decoding, before the show has the keys, cancels the start.
+  // Escape during the decoding cancels the start.
   function cancel() {
     ++attempt;
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
     showStart();
   }
   document.addEventListener('keydown', (event) => {
-    if (event.key === 'Escape' && busy && !running) cancel();
+    if (event.key !== 'Escape') return;
+    if (busy && !running) cancel();
+    // The show reads the keys of its canvas; an Escape that went elsewhere still ends it.
+    else if (running && event.target !== canvas) Module._vellamor_quit();
   });
   // Leaving full screen (the browser's own Escape) ends the show as closing its window does.
   document.addEventListener('fullscreenchange', () => {
