@@ -18,6 +18,7 @@ struct Vertex {
     float texcoord[2];
 };
 
+// A light with GL's defaults for lights 1 to 7 (light 0 alone starts white).
 struct Light {
     bool enabled = false;
     float ambient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
