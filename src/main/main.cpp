@@ -1,15 +1,10 @@
-// The entry point: exit handler first, start-up, the demo, then one frame per pass until the
-// viewer quits or the bar number passes 66.
+// The entry point: exit handler first, start-up, the demo, then one pass of the frame loop after
+// another until the viewer quits or the bar number passes 66.
 #include <cstdlib>
 
 #include <SDL.h>
 
-#include "direction/direction.h"
 #include "runtime/runtime.h"
-
-namespace {
-const uint32_t VIIMEINEN_TAHTI = 66;
-}
 
 int main(int, char **) {
     atexit(lopetusfunktio);
@@ -17,15 +12,11 @@ int main(int, char **) {
     demoinit();
     alkuaika = SDL_GetTicks();
 
-    while (hoida_viestit() == 0) {
-        laske_kulunut_aika();
-        toimi();
-        piirra();
-        if (tahdit > VIIMEINEN_TAHTI) {
-            virhe = 0;
-            exit(0); // the frame just drawn is the last
-        }
-    }
+    Kierros tila = Kierros::jatkuu;
+    while (tila == Kierros::jatkuu)
+        tila = kierros();
     virhe = 0;
+    if (tila == Kierros::loppui)
+        exit(0); // the end of the show
     return virhe;
 }

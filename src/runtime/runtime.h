@@ -38,3 +38,8 @@ void demoinit();
 void alusta_audio();
 void setMusicPos(double position);
 void toimi();
+
+// One pass of the frame loop: event pump, clock step, action step, frame, end test. Says whether
+// the show goes on, the viewer asked to quit, or the frame just drawn was the last.
+enum class Kierros { jatkuu, lopetettu, loppui };
+Kierros kierros();

@@ -1,0 +1,169 @@
+#!/usr/bin/python3
+"""Benchmarks of the browser edition, in one run: the download (gzipped), the time from the click
+to the first frame, and per frame of movement one the browser's main-thread time with the draw
+calls it issues, beside the native capture's time per frame at the same size and bars.
+
+The browser is Debian's headless Chromium drawing WebGL 2 with SwiftShader on the CPU, in
+another process: the main-thread time is the show's code, the GL layer and the WebGL calls
+(with any wait for SwiftShader when its command buffer fills), not SwiftShader's rendering,
+which a GPU does in a real browser. A second pass with the per-frame WebGL calls replaced by
+empty functions gives the WebAssembly's own share. Other work on the machine shows in every
+figure, so the load average is recorded with them.
+
+Needs scripts/build-web (build-web/) and the native capture program (build/vellamor_capture).
+Writes a markdown table to stdout and to build-bench/web.md.
+"""
+
+import argparse
+import gzip
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+SOURCE = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(SOURCE / "tests" / "web"))
+import browser  # noqa: E402
+
+FILES = ["vellamor.html", "page.js", "vellamor.js", "vellamor.wasm", "vellamor.data"]
+BAR_MS = 4 * 483.8709716796875
+
+# Per frame: the pass's time, the draw calls and the demo time, from the main loop's own hooks.
+HOOKS = """(() => {
+  const ctx = Module.ctx, stats = window.benchFrames = [];
+  let start = 0, calls = 0;
+  const draw = ctx.drawArrays;
+  ctx.drawArrays = function () { ++calls; return draw.apply(ctx, arguments); };
+  Module.preMainLoop = () => { start = performance.now(); calls = 0; };
+  Module.postMainLoop = () => {
+    stats.push([performance.now() - start, calls, Module._vellamor_aika()]);
+  };
+})()"""
+# The calls a frame makes, made empty: what is left is the WebAssembly's own time.
+STUBS = """(() => {
+  const ctx = Module.ctx;
+  for (const name of ['drawArrays', 'bufferSubData', 'bufferData', 'uniform1i', 'uniform2fv',
+                      'uniform3fv', 'uniformMatrix3fv', 'uniformMatrix4fv', 'enable', 'disable',
+                      'clear', 'clearColor', 'blendFunc', 'bindTexture'])
+    ctx[name] = function () {};
+})()"""
+
+
+def load():
+    return Path("/proc/loadavg").read_text().split()[0]
+
+
+def sizes(folder):
+    rows = []
+    for name in FILES:
+        data = (folder / name).read_bytes()
+        rows.append((name, len(data), len(gzip.compress(data, 9))))
+    return rows
+
+
+def start_page(chromium, url):
+    page = chromium.page(f"{url}/vellamor.html")
+    page.wait_state("ready", timeout=120)
+    page.click(640, 360)
+    page.wait_state("running", timeout=120)
+    return page
+
+
+def click_to_first_frame(chromium, url, runs):
+    found = []
+    for _ in range(runs):
+        page = start_page(chromium, url)
+        times = page.wait_for("vellamorTimes.firstFrame && vellamorTimes", timeout=60)
+        found.append((times["decoded"] - times["click"], times["firstFrame"] - times["decoded"],
+                      times["firstFrame"] - times["click"]))
+        page.close()
+    return found
+
+
+def frames(chromium, url, seconds, stubbed):
+    page = start_page(chromium, url)
+    page.evaluate(HOOKS)
+    if stubbed:
+        page.evaluate(STUBS)
+    time.sleep(seconds)
+    stats = page.evaluate("benchFrames")
+    page.key("Escape", "Escape", 27)
+    page.close()
+    # Movement one only, and not the first frame (its shaders are compiled then).
+    return [s for s in stats[1:] if s[2] < 32 * BAR_MS]
+
+
+def native(capture, bars):
+    start = time.monotonic()
+    before = load()
+    done = subprocess.run(["/usr/bin/time", "-f", "%U %S", str(capture), "video", "--bars", bars,
+                           "--sink", "null"], capture_output=True, text=True, check=True)
+    wall = time.monotonic() - start
+    user, system = (float(v) for v in done.stderr.strip().split("\n")[-1].split())
+    count = int(next(line for line in done.stderr.split("\n") if " frames" in line)
+                .split("vellamor_capture: ")[1].split()[0])
+    return count, wall, user + system, before
+
+
+def summary(values):
+    return statistics.mean(values), statistics.median(values)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--build-web", type=Path, default=SOURCE / "build-web")
+    ap.add_argument("--capture", type=Path, default=SOURCE / "build" / "vellamor_capture")
+    ap.add_argument("--seconds", type=float, default=20.0,
+                    help="real time each frame measurement runs (default 20: bars 0 to 10)")
+    ap.add_argument("--starts", type=int, default=3, help="click-to-first-frame runs (default 3)")
+    ap.add_argument("--output", type=Path, default=SOURCE / "build-bench" / "web.md")
+    args = ap.parse_args()
+    for needed in (args.build_web / "vellamor.wasm", args.capture):
+        if not needed.exists():
+            sys.exit(f"bench/web.py: no {needed}: run scripts/build-web and scripts/build first")
+
+    lines = [f"Browser edition, {time.strftime('%Y-%m-%d')}, Chromium headless with SwiftShader, "
+             f"1280x720; load {load()} at the start", "",
+             "| Figure | Value |", "|---|---|"]
+    rows = sizes(args.build_web)
+    total = sum(r[2] for r in rows)
+    lines.append(f"| Download, gzipped | {total / 1e6:.2f} MB ("
+                 + ", ".join(f"{n} {g / 1e3:.0f} KB" for n, _, g in rows) + ") |")
+
+    with browser.serve(args.build_web) as url, browser.Browser() as chromium:
+        starts = click_to_first_frame(chromium, url, args.starts)
+        decode, first, whole = (statistics.median(s[i] for s in starts) for i in range(3))
+        lines.append(f"| Click to first frame (median of {len(starts)}) | {whole:.0f} ms: "
+                     f"music decoding {decode:.0f} ms, then start-up to the first frame "
+                     f"{first:.0f} ms |")
+        load_web = load()
+        real = frames(chromium, url, args.seconds, stubbed=False)
+        empty = frames(chromium, url, args.seconds, stubbed=True)
+
+    last_bar = int(max(s[2] for s in real) // BAR_MS)
+    mean, median = summary([s[0] for s in real])
+    calls = summary([s[1] for s in real])
+    own_mean, own_median = summary([s[0] for s in empty])
+    lines.append(f"| Main-thread time per frame, movement one (bars 0-{last_bar}, "
+                 f"{len(real)} frames; load {load_web}) | {mean:.1f} ms mean, {median:.1f} ms "
+                 f"median |")
+    lines.append(f"| of which the WebAssembly alone (WebGL calls emptied, {len(empty)} frames) | "
+                 f"{own_mean:.1f} ms mean, {own_median:.1f} ms median |")
+    lines.append(f"| Draw calls per frame | {calls[0]:.0f} mean |")
+    span = (real[-1][2] - real[0][2]) / 1000.0
+    lines.append(f"| SwiftShader frame rate (software; a GPU draws far faster) | "
+                 f"{(len(real) - 1) / span:.1f} fps |")
+
+    count, wall, cpu, native_load = native(args.capture, f"0:{last_bar}")
+    lines.append(f"| Native capture (llvmpipe) per frame, same bars, {count} frames at 60 fps; "
+                 f"load {native_load} | {1000 * wall / count:.1f} ms wall, "
+                 f"{1000 * cpu / count:.1f} ms CPU |")
+    text = "\n".join(lines) + "\n"
+    print(text)
+    args.output.parent.mkdir(parents=True, exist_ok=True)
+    args.output.write_text(text)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,57 @@
+"""Shared fixtures of the browser tests.
+
+CTest sets the environment (tests/web/CMakeLists.txt): WEB_BUILD_DIR, the folder scripts/build-web
+fills; CAPTURE_BIN, the native capture program whose stills are the reference; WEB_ARTEFACTS,
+where frames, differences and figures are kept for a person to look at. Without a browser build
+the tests are skipped, unless VELLAMOR_WEB_REQUIRED is set (scripts/test sets it), when that
+fails them.
+"""
+
+import os
+from pathlib import Path
+
+import pytest
+
+import browser
+
+
+def env_path(name):
+    value = os.environ.get(name)
+    if not value:
+        pytest.fail(f"{name} is not set: run the browser tests through CTest")
+    return Path(value)
+
+
+@pytest.fixture(scope="session")
+def web_build():
+    folder = env_path("WEB_BUILD_DIR")
+    if not (folder / "vellamor.html").is_file() or not (folder / "vellamor.wasm").is_file():
+        message = f"no browser edition in {folder}: run scripts/build-web"
+        if os.environ.get("VELLAMOR_WEB_REQUIRED"):
+            pytest.fail(message)
+        pytest.skip(message)
+    return folder
+
+
+@pytest.fixture(scope="session")
+def artefacts():
+    folder = env_path("WEB_ARTEFACTS")
+    folder.mkdir(parents=True, exist_ok=True)
+    return folder
+
+
+@pytest.fixture(scope="session")
+def site(web_build):
+    with browser.serve(web_build) as url:
+        yield url
+
+
+@pytest.fixture(scope="session")
+def chromium():
+    with browser.Browser() as b:
+        yield b
+
+
+@pytest.fixture(scope="session")
+def capture_bin():
+    return env_path("CAPTURE_BIN")
