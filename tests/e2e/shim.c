@@ -166,8 +166,10 @@ static void gl_marker(const char *text) {
     if (!looked) {
         looked = 1;
         void *(*get)(const unsigned char *) =
-            (void *(*)(const unsigned char *))dlsym(RTLD_DEFAULT, "glXGetProcAddressARB");
-        if (getenv("E2E_GL_MARKERS") && get)
+            getenv("E2E_GL_MARKERS") ? (void *(*)(const unsigned char *))dlsym(
+                                           RTLD_DEFAULT, "glXGetProcAddressARB")
+                                     : NULL;
+        if (get)
             marker =
                 (void (*)(int, const void *))get((const unsigned char *)"glStringMarkerGREMEDY");
     }
