@@ -72,7 +72,7 @@ void musta(float alpha) {
 uint32_t logo_texture = 0;
 
 void alusta_texturet() {
-    SDL_Surface *kuva = lue_logo(SDL_RWFromFile(LOGO, "rb"));
+    SDL_Surface *kuva = lue_logo(kelpaa_luettavaksi(LOGO) ? SDL_RWFromFile(LOGO, "rb") : nullptr);
     if (!kuva)
         return; // the show goes on without a logo
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);

@@ -61,7 +61,7 @@ void demoinit() {
 
 void alusta_audio() {
     Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 256);
-    music = Mix_LoadMUS(MUSIIKKI);
+    music = kelpaa_luettavaksi(MUSIIKKI) ? Mix_LoadMUS(MUSIIKKI) : nullptr;
     if (!music) {
         printf("Unable to load Ogg file: %s\n", SDL_GetError());
         fflush(stdout);

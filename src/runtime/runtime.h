@@ -17,6 +17,12 @@ void lopetusfunktio();
 void setWindow(const char *title);
 char *LoadShaderSource(const char *path);
 
+// Messages are best effort: a closed or vanished standard output must not end the show.
+void suojaa_viestit();
+// False, with SDL's error set, when the path names something other than a regular file (after
+// following symbolic links), which a loader must not open; true otherwise, missing files too.
+bool kelpaa_luettavaksi(const char *polku);
+
 // The demo clock. Everything on screen is a function of `aika` and `tahdit`.
 extern uint32_t aika;       // milliseconds since `alkuaika`
 extern uint32_t tahdit;     // whole bars in the previous clock step's `aika`

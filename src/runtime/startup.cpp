@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -26,12 +27,29 @@ const GLfloat valo_diffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 const GLfloat valo_paikka[4] = {5.0f, 5.0f, 20.0f, 1.0f};
 const GLfloat sumun_vari[4] = {0.2f, 0.1f, 0.05f, 1.0f};
 
+const char *const NAKYMATTOMAT_AJURIT[] = {"offscreen", "dummy", "evdev"};
+
 // Ends start-up with a message and an exit code; the exit handler does the rest.
 [[noreturn]] void kaatuu(const char *mika, int32_t koodi) {
     printf("Virhe: %s: %s\n", mika, SDL_GetError());
     fflush(stdout);
     virhe = koodi;
     exit(koodi);
+}
+
+// Video drivers that show nothing: SDL 2 falls back to them when it finds no display, and a
+// full-screen show that no one can see has not set its video mode. False, with SDL's error set,
+// for those.
+bool nakyva_ajuri() {
+    char ajuri[32] = "";
+    if (!SDL_VideoDriverName(ajuri, sizeof ajuri))
+        return true;
+    for (const char *nakymaton : NAKYMATTOMAT_AJURIT)
+        if (strcmp(ajuri, nakymaton) == 0) {
+            SDL_SetError("No display: video driver %s cannot show a window", ajuri);
+            return false;
+        }
+    return true;
 }
 
 } // namespace
@@ -73,8 +91,24 @@ void aseta_piirtotila() {
 }
 
 void alusta() {
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0)
-        kaatuu("SDL_Init", 1);
+    suojaa_viestit();
+
+    // No parachute: SDL's handler of crash signals shuts SDL down from inside the signal, which
+    // can deadlock in the GL driver and leave a frozen full-screen window; without it the signal
+    // ends the process at once. SIGINT and SIGTERM still come as quit requests.
+    const Uint32 osat = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE;
+    if (SDL_Init(osat) != 0) {
+        // SDL 1.2 over SDL 2 fails as a whole when only its audio fails; the show then goes on
+        // silently, as it does when the mixer finds no device. That library also counts the parts
+        // of a failed call as started, so that a second call would start none: stop them first.
+        char syy[256];
+        snprintf(syy, sizeof syy, "%s", SDL_GetError());
+        SDL_QuitSubSystem(osat);
+        if (SDL_Init(osat & ~SDL_INIT_AUDIO) != 0)
+            kaatuu("SDL_Init", 1);
+        printf("SDL_Init: %s\n", syy);
+        fflush(stdout);
+    }
 
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, VARIN_BITIT);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, VARIN_BITIT);
@@ -82,6 +116,8 @@ void alusta() {
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, SYVYYS);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
 
+    if (!nakyva_ajuri())
+        kaatuu("SDL_SetVideoMode", 2);
     // The lowest bit of KOKORUUTU lands in bit 31, SDL_FULLSCREEN.
     const Uint32 liput = SDL_OPENGL | (static_cast<Uint32>(KOKORUUTU & 1) << 31);
     if (!SDL_SetVideoMode(LEVEYS, KORKEUS, 0, liput))

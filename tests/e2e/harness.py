@@ -6,7 +6,12 @@ The tests get their inputs from the environment, which tests/e2e/CMakeLists.txt 
 - VELLAMOR_DATA_DIR: the data folder with the show's two assets (either may be missing);
 - E2E_XHELPER: the Xlib helper (close request, synthetic key release, cursor image);
 - E2E_SHIM: the preload library that logs the library calls and holds start-up or frames on request;
-- E2E_ARTEFACTS: where screenshots and traces are kept for people to look at.
+- E2E_ARTEFACTS: where screenshots and traces are kept for people to look at;
+- E2E_SDL12: the SDL 1.2 implementation the programs run on, "classic" (the system's library, the
+  default) or "sdl12-compat" (SDL 1.2 over SDL 2, loaded from SDL12_COMPAT_DIR).
+
+Everything that depends on the implementation is chosen in one place, `implementation()`; a test
+that must expect something else of one of them says which and why.
 """
 
 import contextlib
@@ -17,6 +22,7 @@ import shutil
 import signal
 import struct
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -43,6 +49,36 @@ def _die_with_parent(sig):
     def set_signal():
         ctypes.CDLL(None, use_errno=True).prctl(1, int(sig), 0, 0, 0)
     return set_signal
+
+
+def _as_from_a_terminal(sig, close_stdout=False):
+    """A preexec function for the programs under test: _die_with_parent, and the signals that a
+    shell's background jobs ignore (SIGINT, SIGQUIT) back to their defaults, so that the program
+    starts as it does from a terminal however the test run itself was started. No core files:
+    some tests end programs with crash signals on purpose. With close_stdout, the program starts
+    with its standard output closed (`program >&-`)."""
+    die = _die_with_parent(sig)
+
+    def setup():
+        die()
+        for s in (signal.SIGINT, signal.SIGQUIT):
+            signal.signal(s, signal.SIG_DFL)
+        import resource
+        resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+        if close_stdout:
+            os.close(1)
+    return setup
+
+
+def _terminate(proc):
+    """Ends a server: SIGTERM, and SIGKILL if it is still there after 10 s."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
 
 
 def env_path(name):
@@ -83,6 +119,56 @@ def source_asset(name):
 
 
 # ---------------------------------------------------------------------------------------------
+# The SDL 1.2 implementation under test
+
+CLASSIC = "classic"
+COMPAT = "sdl12-compat"
+
+
+def implementation():
+    """CLASSIC or COMPAT, from E2E_SDL12."""
+    name = os.environ.get("E2E_SDL12") or CLASSIC
+    if name not in (CLASSIC, COMPAT):
+        raise RuntimeError(f"E2E_SDL12={name!r}: expected {CLASSIC!r} or {COMPAT!r}")
+    return name
+
+
+def on_compat():
+    return implementation() == COMPAT
+
+
+def programs(on_compat_too=False):
+    """The programs a test runs: both on the classic library; on sdl12-compat `vellamor` alone,
+    unless on_compat_too. The two share all their code but the build constants (mode, pointer), so
+    the second pass runs both only where it looks at what those constants change."""
+    both = ["vellamor", "vellamor_600"]
+    return both if on_compat_too or not on_compat() else both[:1]
+
+
+def library_env():
+    """What a program's environment needs to load the implementation under test. sdl12-compat is
+    put first on the library path, so that the program, SDL_mixer and SDL_image all load it; it
+    finds SDL 2 on the system."""
+    if not on_compat():
+        return {}
+    folder = env_path("SDL12_COMPAT_DIR")
+    if not (folder / "libSDL-1.2.so.0").exists():
+        raise RuntimeError(f"no libSDL-1.2.so.0 in {folder}: run scripts/sdl12-compat {folder}")
+    path = os.environ.get("LD_LIBRARY_PATH")
+    return {"LD_LIBRARY_PATH": f"{folder}:{path}" if path else str(folder)}
+
+
+def mapped_libraries(pid):
+    """The paths of the shared libraries the process has mapped."""
+    paths = set()
+    for line in Path(f"/proc/{pid}/maps").read_text().splitlines():
+        parts = line.split(None, 5)
+        if len(parts) == 6 and ".so" in parts[5]:
+            paths.add(Path(parts[5]))
+    return paths
+
+
+# ---------------------------------------------------------------------------------------------
 # Xvfb
 
 
@@ -118,6 +204,7 @@ class Xvfb:
         self.display = ":" + number.decode().strip()
 
     def env(self):
+        """The environment of a program shown on this server."""
         return {"DISPLAY": self.display}
 
     def run(self, *args, check=True, timeout=20):
@@ -129,13 +216,7 @@ class Xvfb:
         return p.stdout
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        _terminate(self.proc)
         self.log.close()
 
     # --- windows -------------------------------------------------------------------------------
@@ -219,17 +300,24 @@ def decode_xwd(data, png_path=None):
 
 
 def read_xwd(data):
-    """Decodes an XWD dump of a TrueColor ZPixmap (what xwd gives for Xvfb's 24-bit screen)."""
+    """Decodes an XWD dump of a ZPixmap of 32-bit pixels, what xwd gives for Xvfb's 24-bit screen,
+    or of packed 24-bit ones, what it gives when a window with a colormap of its own (SDL 2 makes
+    one) is on the screen."""
     fields = struct.unpack(">25I", data[:100])
     (header_size, _version, pixmap_format, _depth, width, height, _xoffset, byte_order,
      _unit, _bit_order, _pad, bits_per_pixel, bytes_per_line, _visual_class,
      red_mask, green_mask, blue_mask, _bits_rgb, _map_entries, ncolors) = fields[:20]
     assert pixmap_format == 2, "not a ZPixmap"
-    assert bits_per_pixel == 32, f"{bits_per_pixel} bits per pixel"
+    assert bits_per_pixel in (24, 32), f"{bits_per_pixel} bits per pixel"
+    size = bits_per_pixel // 8
     offset = header_size + 12 * ncolors
     rows = np.frombuffer(data, dtype=np.uint8, count=bytes_per_line * height, offset=offset)
-    rows = rows.reshape(height, bytes_per_line)[:, :width * 4]
-    pixels = rows.copy().view(">u4" if byte_order == 1 else "<u4").reshape(height, width)
+    rows = rows.reshape(height, bytes_per_line)[:, :width * size].reshape(height, width, size)
+    if byte_order == 1:  # most significant byte first
+        rows = rows[:, :, ::-1]
+    pixels = np.zeros((height, width), np.uint32)
+    for i in range(size):
+        pixels |= rows[:, :, i].astype(np.uint32) << (8 * i)
 
     def channel(mask):
         shift = (mask & -mask).bit_length() - 1
@@ -245,6 +333,77 @@ def xvfb(width, height, **kw):
         yield x
     finally:
         x.stop()
+
+
+# ---------------------------------------------------------------------------------------------
+# Weston
+
+
+class Weston:
+    """weston, the reference Wayland compositor, on an Xvfb through its X11 backend: its output is a
+    window of the X server, so xwd sees what it shows and xdotool types into it. (Its headless
+    backend has no input seat, and SDL 2.26 crashes while starting there.) A program is shown on it
+    by passing it as a Run's display server."""
+
+    SOCKET = "wayland-vellamor"
+
+    def __init__(self, x, width, height):
+        self.x = x
+        self.runtime_dir = Path(tempfile.mkdtemp(prefix="vellamor-weston-"))  # private, as Wayland wants
+        self.log_path = self.runtime_dir / "weston.log"
+        self.log = open(self.log_path, "wb")
+        env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
+        env.update(DISPLAY=x.display, XDG_RUNTIME_DIR=str(self.runtime_dir))
+        self.proc = subprocess.Popen(
+            ["weston", "--backend=x11-backend.so", f"--width={width}", f"--height={height}",
+             f"--socket={self.SOCKET}", "--idle-time=0", "--no-config"],
+            env=env, stdout=self.log, stderr=self.log, stdin=subprocess.DEVNULL,
+            start_new_session=True, preexec_fn=_die_with_parent(signal.SIGTERM))
+        try:
+            self.window = wait_until(self._output_window, 30, what="weston's output window")
+        except BaseException:
+            self.stop()
+            raise
+
+    def _output_window(self):
+        if self.proc.poll() is not None:
+            raise RuntimeError(f"weston exited with {self.proc.returncode}: {self.log_text()[-2000:]}")
+        if not (self.runtime_dir / self.SOCKET).exists():
+            return None
+        return next((wid for wid, *_, viewable, depth, _ in self.x.window_tree() if viewable and depth == 1),
+                    None)
+
+    def log_text(self):
+        self.log.flush()
+        return self.log_path.read_text(errors="replace")
+
+    def env(self):
+        """The environment of a program shown on this compositor."""
+        return {"SDL_VIDEODRIVER": "wayland", "WAYLAND_DISPLAY": self.SOCKET,
+                "XDG_RUNTIME_DIR": str(self.runtime_dir)}
+
+    def key(self, *keys):
+        """Types into weston's window, which hands the keys to the client it has focused."""
+        self.x.run("xdotool", "windowfocus", "--sync", str(self.window), "key", *keys)
+
+    def screenshot(self, png_path=None):
+        return self.x.screenshot(png_path)
+
+    def stop(self):
+        _terminate(self.proc)
+        self.log.close()
+        shutil.rmtree(self.runtime_dir, ignore_errors=True)
+
+
+@contextlib.contextmanager
+def weston(width, height):
+    """weston on an Xvfb of its own, both the given size."""
+    with xvfb(width, height) as x:
+        w = Weston(x, width, height)
+        try:
+            yield w
+        finally:
+            w.stop()
 
 
 # ---------------------------------------------------------------------------------------------
@@ -321,17 +480,25 @@ def random_bytes(n, seed):
 
 
 class Run:
-    """One run of a real program in a working directory on an Xvfb, its stdout captured to a file."""
+    """One run of a real program in a working directory, its stdout captured to a file.
+
+    x: the display server the program is shown on, an Xvfb or a Weston (None: no display at all).
+    env: entries added to the program's environment; an entry whose value is None is removed.
+    output: where standard output goes: "file" (read back with stdout()), "broken-pipe" (a pipe
+    whose reader has gone before the program starts) or "closed".
+    The program loads the SDL 1.2 implementation under test (see `implementation`)."""
 
     def __init__(self, name, workdir, x=None, env=None, faketime=None, audio="dummy",
-                 trace_log=True, preload_shim=True, wrapper=()):
+                 trace_log=True, preload_shim=True, wrapper=(), output="file"):
         self.name = name
         self.workdir = Path(workdir)
         self.out_path = self.workdir / "stdout.txt"
         self.err_path = self.workdir / "stderr.txt"
         self.trace_path = self.workdir / "calls.log" if trace_log else None
         e = {k: v for k, v in os.environ.items()
-             if not k.startswith(("SDL_", "FAKETIME", "E2E_HOLD", "E2E_SHOT", "LD_PRELOAD"))}
+             if not k.startswith(("SDL_", "FAKETIME", "E2E_HOLD", "E2E_SHOT", "LD_PRELOAD"))
+             and k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        # A missing X server then fails cleanly instead of SDL trying other drivers.
         e["SDL_VIDEODRIVER"] = "x11"
         # A sanitizer build must not refuse to run behind the preload libraries, and the libraries'
         # own allocations that live until exit (X11, SDL, Mesa) are no findings of these tests.
@@ -341,11 +508,10 @@ class Run:
             asan.append("detect_leaks=0")
         e["ASAN_OPTIONS"] = ":".join(asan)
         if x is not None:
-            e["DISPLAY"] = x.display
-        else:
-            e.pop("DISPLAY", None)
+            e.update(x.env())
         if audio is not None:
             e["SDL_AUDIODRIVER"] = audio
+        e.update(library_env())
         preload = []
         if preload_shim:
             preload.append(shim())
@@ -357,14 +523,26 @@ class Run:
             e["FAKETIME_DONT_FAKE_MONOTONIC"] = "0"
         if preload:
             e["LD_PRELOAD"] = " ".join(preload)
-        e.update(env or {})
+        for k, v in (env or {}).items():
+            if v is None:
+                e.pop(k, None)
+            else:
+                e[k] = v
         self.env = e
         self.out = open(self.out_path, "wb")
         self.err = open(self.err_path, "wb")
-        self.proc = subprocess.Popen([*wrapper, str(program(name))], cwd=self.workdir, env=e,
-                                     stdout=self.out, stderr=self.err, stdin=subprocess.DEVNULL,
-                                     start_new_session=True,
-                                     preexec_fn=_die_with_parent(signal.SIGKILL))
+        stdout = self.out
+        if output == "broken-pipe":
+            reader, stdout = os.pipe()
+            os.close(reader)
+        try:
+            self.proc = subprocess.Popen(
+                [*wrapper, str(program(name))], cwd=self.workdir, env=e, stdout=stdout,
+                stderr=self.err, stdin=subprocess.DEVNULL, start_new_session=True,
+                preexec_fn=_as_from_a_terminal(signal.SIGKILL, close_stdout=output == "closed"))
+        finally:
+            if stdout is not self.out:
+                os.close(stdout)
         self.started = time.monotonic()
 
     @property
@@ -428,6 +606,20 @@ def wait_until(predicate, timeout, interval=0.02, what="condition"):
             return value
         time.sleep(interval)
     raise AssertionError(f"timed out waiting for {what}")
+
+
+def start_show(name, workdir, x, timeout=30, **kw):
+    """Starts a program on an Xvfb and waits until it has set its caption, at the end of demoinit,
+    just before the frame loop; returns (run, window). A run that ends first fails the test."""
+    run = Run(name, workdir, x, **kw)
+    try:
+        window = x.wait_window(name, run.proc, timeout)
+        wait_until(lambda: x.window_name(window) == TITLE or not run.alive(), timeout, what="the caption")
+        assert run.alive(), f"{name} ended early with {run.proc.returncode}: {run.stdout()!r}"
+    except BaseException:
+        run.close()
+        raise
+    return run, window
 
 
 def count_calls(calls, prefix):

@@ -20,6 +20,13 @@
  *                   SHOT_DIR/shot-I (its text: "AIKA PREVIOUS", the demo times of the frame and of the
  *                   frame before it, -1 for none) and waits (at most 60 s) for SHOT_DIR/shot-I.done
  *                   while the frame stays on screen.
+ *   E2E_GL_MARKERS  when set, the GL calls that SDL makes itself are marked in a GL trace with
+ *                   string markers (glStringMarkerGREMEDY, which apitrace records whether or not
+ *                   the driver has it): "SDL end" after a successful SDL_SetVideoMode, and
+ *                   "SDL begin" and "SDL end" around each later SDL_GL_GetAttribute and buffer swap.
+ *                   Everything up to the first "SDL end" and between each pair is SDL's (an SDL 1.2
+ *                   over SDL 2 draws through a framebuffer of its own, cleared and blitted in the
+ *                   swap).
  *
  * The demo time of a frame is found from the order of the clock step's calls: the first SDL_GetTicks
  * on the main thread after demoinit's Mix_SetMusicPosition is `alkuaika`, and the last SDL_GetTicks
@@ -153,13 +160,40 @@ int SDL_ShowCursor(int toggle) {
     return rc;
 }
 
+static void gl_marker(const char *text) {
+    static void (*marker)(int, const void *) = NULL;
+    static int looked = 0;
+    if (!looked) {
+        looked = 1;
+        void *(*get)(const unsigned char *) =
+            getenv("E2E_GL_MARKERS") ? (void *(*)(const unsigned char *))dlsym(
+                                           RTLD_DEFAULT, "glXGetProcAddressARB")
+                                     : NULL;
+        if (get)
+            marker =
+                (void (*)(int, const void *))get((const unsigned char *)"glStringMarkerGREMEDY");
+    }
+    if (marker && video_up)
+        marker((int)strlen(text), text);
+}
+
 SDL_Surface *SDL_SetVideoMode(int w, int h, int bpp, uint32_t flags) {
     SDL_Surface *(*f)(int, int, int, uint32_t) = real("SDL_SetVideoMode");
     SDL_Surface *s = f(w, h, bpp, flags);
     logf_("SDL_SetVideoMode %d %d %d 0x%x -> %s", w, h, bpp, flags, s ? "ok" : "null");
-    if (s)
+    if (s) {
         video_up = 1;
+        gl_marker("SDL end");
+    }
     return s;
+}
+
+int SDL_GL_GetAttribute(int attribute, int *value) {
+    int (*f)(int, int *) = real("SDL_GL_GetAttribute");
+    gl_marker("SDL begin");
+    int rc = f(attribute, value);
+    gl_marker("SDL end");
+    return rc;
 }
 
 int Mix_OpenAudio(int freq, uint16_t format, int channels, int chunk) {
@@ -286,7 +320,9 @@ static void take_shots(long frame_aika, long prev_aika) {
 void SDL_GL_SwapBuffers(void) {
     void (*f)(void) = real("SDL_GL_SwapBuffers");
     uint32_t frame_ticks = last_ticks;
+    gl_marker("SDL begin");
     f();
+    gl_marker("SDL end");
     swaps++;
     if (on_main_thread() && alku_known) {
         frame_aika[0] = frame_aika[1];

@@ -2,6 +2,12 @@
 100 s of the show at 25 times the speed (4 s of real time, ended with Escape) and read back with
 `apitrace dump`.
 
+The stream is the show's own: the preload library marks the GL calls that SDL makes itself (setting
+the video mode, reading an attribute back, swapping buffers) and they are set aside, but for the
+glXSwapBuffers of each swap. The classic SDL 1.2 makes none but the swap; sdl12-compat draws through
+a framebuffer of its own, which it binds, clears and blits to the window around each swap, and it
+clears and swaps once while setting the mode. The show's stream must be the same on both.
+
 Frames are delimited by glXSwapBuffers. Every frame begins with the one clear, then the camera
 (projection: glMatrixMode(GL_PROJECTION), glLoadIdentity, gluPerspective as the glMultMatrixd that GLU
 issues; view: glMatrixMode(GL_MODELVIEW), glLoadIdentity, clear colour, fog, gluLookAt as
@@ -96,6 +102,28 @@ def read_trace(path):
     return calls
 
 
+MARKER = "glStringMarkerGREMEDY"
+FRAMEBUFFER_CALLS = {"glBindFramebuffer", "glBlitFramebuffer", "glGenFramebuffers",
+                     "glFramebufferRenderbuffer", "glBindRenderbuffer"}
+
+
+def split_sdl(calls):
+    """(SDL's calls, the show's calls), from the markers the preload library puts around SDL's own
+    GL work (E2E_GL_MARKERS). Each swap's glXSwapBuffers stays in the show's stream as well."""
+    sdl, show = [], []
+    inside, started = True, False  # setting the video mode comes first
+    for c in calls:
+        if c.name == MARKER:
+            inside = c.args[1] == '"SDL begin"'
+            started = True
+            continue
+        (sdl if inside else show).append(c)
+        if inside and started and c.name == "glXSwapBuffers":
+            show.append(c)
+    assert started, "no markers in the trace"
+    return sdl, show
+
+
 def frames_of(calls):
     """The frames, each the calls from its glClear up to and including its glXSwapBuffers."""
     frames, current = [], []
@@ -116,7 +144,7 @@ def perspective(aspect, fovy=45.0, near=float(np.float32(0.1)), far=100.0):
             0, 0, 2 * far * near / (near - far), 0]
 
 
-@pytest.fixture(scope="module", params=["vellamor", "vellamor_600"])
+@pytest.fixture(scope="module", params=h.programs())
 def trace(request, tmp_path_factory):
     name = request.param
     tmp = tmp_path_factory.mktemp(name)
@@ -124,7 +152,7 @@ def trace(request, tmp_path_factory):
     path = tmp / f"{name}.trace"
     w, hgt = h.MODES[name]
     with h.xvfb(w, hgt) as x:
-        with h.Run(name, workdir, x, faketime=SPEED,
+        with h.Run(name, workdir, x, faketime=SPEED, env={"E2E_GL_MARKERS": "1"},
                    wrapper=("apitrace", "trace", "--output", str(path))) as run:
             # The preload library logs the start tick when the loop begins.
             h.wait_until(lambda: any(c.startswith("alkuaika ") for c in run.calls()) or not run.alive(),
@@ -134,9 +162,9 @@ def trace(request, tmp_path_factory):
                 x.key("Escape")
             status = run.wait(60)
             assert status == 0, f"status {status}: {run.stdout()!r} {run.stderr()[-3000:]!r}"
-    calls = read_trace(path)
+    sdl, calls = split_sdl(read_trace(path))
     frames = frames_of(calls)
-    yield {"name": name, "aspect": w / hgt, "calls": calls, "frames": frames}
+    yield {"name": name, "aspect": w / hgt, "calls": calls, "frames": frames, "sdl": sdl}
 
 
 def camera_prefix(frame):
@@ -278,12 +306,14 @@ def test_movement_one_then_movement_two_in_the_parts_order(trace):
 def test_no_flush_or_finish_and_double_buffered(trace):
     names = {c.name for c in trace["calls"]}
     assert "glFlush" not in names and "glFinish" not in names
+    assert not names & FRAMEBUFFER_CALLS, "framebuffer work outside SDL"
+    # SDL asked for a double-buffered visual.
+    choose = [c for c in trace["sdl"] if c.name in ("glXChooseVisual", "glXChooseFBConfig")]
+    assert choose and all("GLX_DOUBLEBUFFER" in str(c.args[2]) for c in choose), choose
     # The start-up's render state, in order, before the first frame.
     calls = trace["calls"]
     first_clear = next(i for i, c in enumerate(calls) if c.name == "glClear")
     startup = calls[:first_clear]
-    choose = [c for c in startup if c.name == "glXChooseVisual"]
-    assert choose and "GLX_DOUBLEBUFFER" in choose[0].args[2], choose
     wanted = [("glMatrixMode", "GL_PROJECTION"), ("glLoadIdentity",), ("glMultMatrixd",),
               ("glMatrixMode", "GL_MODELVIEW"), ("glLoadIdentity",), ("glShadeModel", "GL_SMOOTH"),
               ("glClearDepth", 1), ("glEnable", "GL_DEPTH_TEST"), ("glDepthFunc", "GL_LEQUAL"),

@@ -7,7 +7,7 @@ import pytest
 
 import harness as h
 
-PROGRAMS = ["vellamor", "vellamor_600"]
+PROGRAMS = h.programs()
 MUSIC_LINES = ("Unable to load Ogg file: ", "Unable to play Ogg file: ", "Mix_SetMusicPosition: ")
 ESCAPE_DOWN = "SDL_KEYDOWN sym 27"
 ESCAPE_UP = "SDL_KEYUP sym 27"
@@ -65,13 +65,23 @@ def test_window_close_request_ends_the_run(name, screen_for, tmp_path):
 
 
 def test_escape_released_alone_does_not_end_the_run(x720, tmp_path):
-    """Escape is held down before the show starts, so SDL learns of it from the key map, without a
-    key-down event; its release then reaches the program as SDL_KEYUP of Escape, which must not end
-    the run. (A release of a key that is not down never reaches SDL: the X server makes none for
-    `xdotool keyup`, and SDL drops a synthetic one; both are tried too.)"""
+    """Escape is held down before the show starts, so the classic SDL learns of it from the key map,
+    without a key-down event; its release then reaches the program as SDL_KEYUP of Escape, which must
+    not end the run. (A release of a key that is not down never reaches SDL: the X server makes none
+    for `xdotool keyup`, and SDL drops a synthetic one; both are tried too.)
+
+    SDL 2 instead reports a key already held when its window gets the focus as pressed, so under
+    sdl12-compat the held Escape arrives as a key-down and ends the run, as every key-down of
+    Escape does; a release alone cannot be made to reach the program there."""
     x = x720
     x.keydown("Escape")
     try:
+        if h.on_compat():
+            with h.Run("vellamor", h.make_workdir(tmp_path, music="none"), x,
+                       env={"E2E_LOG_EVENTS": "1"}) as run:
+                assert_clean_end(run, run.wait(15))
+                assert_ended_at(run, ESCAPE_DOWN)
+            return
         run, _ = start_in_loop("vellamor", x, tmp_path)
     finally:
         x.keyup("Escape")
@@ -105,7 +115,11 @@ def test_other_keys_and_the_mouse_do_not_end_the_run(x720, tmp_path):
         assert_ended_at(run, ESCAPE_DOWN)
 
 
-@pytest.mark.parametrize("how", ["escape", "close", "keys-then-close", "keys-then-escape"])
+# The second pass queues the quit requests behind other keys only, which covers the plain cases.
+QUEUED = ["escape", "close", "keys-then-close", "keys-then-escape"]
+
+
+@pytest.mark.parametrize("how", QUEUED if not h.on_compat() else QUEUED[2:])
 @pytest.mark.parametrize("name", PROGRAMS)
 def test_quit_queued_before_the_first_drain_ends_start_up(name, how, screen_for, tmp_path):
     """The preload library holds start-up at its first SDL_PollEvent (the drain of step 16) while the

@@ -60,16 +60,26 @@ def test_without_the_music_file_the_show_runs_on_silently(x720, tmp_path):
                      "Unable to play Ogg file: music parameter was NULL",
                      "Mix_SetMusicPosition: Music isn't playing"]
     assert "Mix_LoadMUS data/ruvo_megasong_bpm_124c.ogg -> null" in calls
-    assert h.swaps_at_quit(calls) >= 5
+    assert h.swaps_at_quit(calls) >= 2
 
 
 def test_without_an_audio_device_the_show_runs_on_silently(x720, tmp_path, tone):
-    """SDL comes up without a working audio driver; Mix_OpenAudio fails (its result is ignored),
-    so playing fails and positioning is refused."""
+    """No working audio driver: Mix_OpenAudio fails (its result is ignored), so playing fails and
+    positioning is refused, with the mixer's messages. The classic SDL comes up without audio by
+    itself; SDL 2 under sdl12-compat fails SDL_Init as a whole, so the program starts SDL again
+    without audio and says why first."""
     lines, calls = play_for("vellamor", x720, h.make_workdir(tmp_path, music=tone), 1.5, audio="nonexistent")
-    assert lines == ["Unable to play Ogg file: Audio device hasn't been opened",
-                     "Mix_SetMusicPosition: Music isn't playing"]
+    inits = [c for c in calls if c.startswith("SDL_Init ")]
+    if h.on_compat():
+        assert inits == ["SDL_Init 0x100031 -> -1", "SDL_Init 0x100021 -> 0"], calls
+        first = lines.pop(0)
+        assert first.startswith("SDL_Init: ") and len(first) > len("SDL_Init: "), first
+    else:
+        assert inits == ["SDL_Init 0x100031 -> 0"], calls
+    assert len(lines) == 2 and lines[0].startswith(PLAY) and lines[1].startswith(POSITION), lines
+    assert_audio_messages(lines)
     assert "Mix_OpenAudio 44100 0x8010 2 256 -> -1" in calls
+    assert h.swaps_at_quit(calls) >= 2
 
 
 def test_the_music_really_plays_from_its_start(x720, tmp_path, tone):
@@ -124,9 +134,16 @@ def bad_music(kind, tone, tmp_path):
     raise ValueError(kind)
 
 
+# What a bad file does to the decoder is the mixer's affair, the same library on both SDL 1.2
+# implementations; how it is read (an empty file) is the implementation's.
+READ_BY_SDL = {"empty"}
+
+
 @pytest.mark.parametrize("kind", ["empty", "truncated-in-headers", "truncated-in-audio", "random-bytes",
                                   "ogg-page-then-random", "corrupted-audio", "directory"])
 def test_a_bad_music_file_never_crashes_the_show(kind, x720, tmp_path, tone):
+    if h.on_compat() and kind not in READ_BY_SDL:
+        pytest.skip("decoded by SDL_mixer alone: run on the classic SDL 1.2 only")
     if kind == "directory":
         workdir = h.make_workdir(tmp_path, music="none")
         (workdir / "data" / h.MUSIC).mkdir()
@@ -136,4 +153,4 @@ def test_a_bad_music_file_never_crashes_the_show(kind, x720, tmp_path, tone):
     assert_audio_messages(lines)
     if kind in ("empty", "truncated-in-headers", "random-bytes", "directory"):
         assert lines and lines[0].startswith(LOAD), lines
-    assert h.swaps_at_quit(calls) >= 5
+    assert h.swaps_at_quit(calls) >= 2
