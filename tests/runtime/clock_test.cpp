@@ -99,6 +99,7 @@ std::string exit_output(int32_t koodi, int *status) {
     int putki[2];
     if (pipe(putki) != 0)
         return "pipe failed";
+    fflush(stdout); // or the child would write out what the test runner has buffered so far
     const pid_t lapsi = fork();
     if (lapsi == 0) {
         dup2(putki[1], STDOUT_FILENO);
