@@ -10,11 +10,9 @@ records the load average before and after it.
 """
 
 import argparse
-import contextlib
 import os
 import re
 import resource
-import select
 import shutil
 import signal
 import statistics
@@ -24,14 +22,18 @@ import time
 from collections import Counter, defaultdict
 from pathlib import Path
 
+# The X server and the runs of the show are the tests' own.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests"))
+from support import showrun  # noqa: E402
+from support.showrun import LOGO, MUSIC  # noqa: E402
+from support.standins import make_logo, make_music  # noqa: E402
+from support.xserver import Xvfb  # noqa: E402
+
 BAR_MS = 4 * 483.8709716796875
 END_OF_SHOW_MS = 129678
-PROGRAMS = {"vellamor": (1280, 720), "vellamor_600": (1024, 600)}
+PROGRAMS = showrun.MODES
 SECTIONS = ("movement one, bars 0-19", "movement one, bars 20-31", "movement two, bars 32-66")
-FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 GLXTRACE_LIB = "/usr/lib/x86_64-linux-gnu/apitrace/wrappers/glxtrace.so"
-MUSIC = "ruvo_megasong_bpm_124c.ogg"
-LOGO = "logo3.png"
 
 
 def section_of_bar(bar):
@@ -44,46 +46,6 @@ def load():
 
 def log(*args):
     print(*args, file=sys.stderr, flush=True)
-
-
-# ---------------------------------------------------------------------------------------------
-# Xvfb
-
-
-class Xvfb:
-    """An Xvfb on a display number it picks itself, with -noreset (SDL opens the display twice)."""
-
-    def __init__(self, width, height):
-        r, w = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", f"{width}x{height}x24", "-noreset",
-             "-nolisten", "tcp"], pass_fds=(w,), stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(w)
-        number = b""
-        try:
-            while not number.endswith(b"\n"):
-                if not select.select([r], [], [], 20)[0]:
-                    raise RuntimeError("Xvfb did not start")
-                chunk = os.read(r, 16)
-                if not chunk:
-                    raise RuntimeError("Xvfb ended at start")
-                number += chunk
-        except BaseException:
-            self.stop()
-            raise
-        finally:
-            os.close(r)
-        self.display = ":" + number.decode().strip()
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
 
 
 # ---------------------------------------------------------------------------------------------
@@ -109,31 +71,24 @@ class Bench:
         (d / "data").symlink_to(self.data.resolve())
         return d
 
-    def env(self, x, preload=(), extra=None):
-        e = {k: v for k, v in os.environ.items()
-             if not k.startswith(("SDL_", "FAKETIME", "LD_PRELOAD", "BENCH_", "TRACE_"))}
-        e.update(DISPLAY=x.display, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy")
-        if preload:
-            e["LD_PRELOAD"] = " ".join(str(p) for p in preload)
-        e.update(extra or {})
-        return e
-
-    def run(self, name, x, tag, wrapper=(), preload=(), extra=None, stop_after=None,
+    def run(self, name, x, tag, wrapper=(), preload=(), extra=None, speed=None, stop_after=None,
             first_swap=False, timeout=400):
         """Runs the program to its end (or SIGTERM after stop_after s, or right after its first
-        buffer swap); returns (status, parsed probe log, working directory)."""
+        buffer swap), behind the probe and the given preload libraries, its clock sped up `speed`
+        times if given; returns (status, parsed probe log, working directory)."""
         d = self.workdir(tag)
         logpath = d / "probe.log"
         extra = dict(extra or {}, BENCH_LOG=str(logpath))
         marker = d / "first-swap"
         if first_swap:
             extra["BENCH_FIRST_SWAP"] = str(marker)
-        env = self.env(x, (*preload, self.probe) if self.probe not in preload else preload, extra)
+        preload = (*preload, self.probe) if self.probe not in preload else preload
+        env = showrun.show_env(x, speed=speed, preload=preload, drop=("BENCH_", "TRACE_"),
+                               extra=extra)
         with open(d / "stdout.txt", "wb") as out, open(d / "stderr.txt", "wb") as err:
             env["BENCH_EXEC_NS"] = str(time.monotonic_ns())
-            proc = subprocess.Popen([*wrapper, str(self.program(name))], cwd=d, env=env,
-                                    stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                                    start_new_session=True)
+            proc = showrun.start([*wrapper, self.program(name)], cwd=d, env=env, stdout=out,
+                                 stderr=err)
             try:
                 deadline = time.monotonic() + timeout
                 stop_at = time.monotonic() + stop_after if stop_after else None
@@ -151,9 +106,7 @@ class Bench:
             finally:
                 # Nothing of the run may outlive it: a left-over full-screen program would hold
                 # the X server's grabs and stall the next run's start-up.
-                with contextlib.suppress(ProcessLookupError):
-                    os.killpg(proc.pid, signal.SIGKILL)
-                proc.wait()
+                showrun.end(proc)
         return proc.returncode, parse_probe_log(logpath), d
 
 
@@ -318,12 +271,8 @@ def measure_replay(b, name, x, speed, realtime):
     trace with glretrace --benchmark, and compares per section with the real-time run."""
     trace = b.work / f"{name}.trace"
     before = load()
-    preload = [GLXTRACE_LIB, b.probe]
-    extra = {"TRACE_FILE": str(trace)}
-    if speed != 1:
-        preload.append(FAKETIME_LIB)
-        extra.update(FAKETIME=f"+0 x{speed}", FAKETIME_DONT_FAKE_MONOTONIC="0")
-    status, p, _ = b.run(name, x, f"trace-{name}", preload=preload, extra=extra)
+    status, p, _ = b.run(name, x, f"trace-{name}", preload=[GLXTRACE_LIB, b.probe],
+                         extra={"TRACE_FILE": str(trace)}, speed=speed)
     if status != 0 or not trace.exists():
         raise RuntimeError(f"traced run of {name} ended with {status}")
     replay_load = load()
@@ -429,12 +378,7 @@ def measure_callgrind(b, name, x, speed):
     out = b.work / f"callgrind-{name}"
     out.mkdir()
     before = load()
-    extra = {}
-    preload = [b.probe]
-    if speed != 1:
-        preload.append(FAKETIME_LIB)
-        extra.update(FAKETIME=f"+0 x{speed}", FAKETIME_DONT_FAKE_MONOTONIC="0")
-    status, p, _ = b.run(name, x, f"callgrind-{name}", preload=preload, extra=extra,
+    status, p, _ = b.run(name, x, f"callgrind-{name}", speed=speed,
                          wrapper=("valgrind", "--tool=callgrind", "--quiet",
                                   f"--callgrind-out-file={out}/cg.out"), timeout=3600)
     after = load()
@@ -606,16 +550,9 @@ def stand_in_data(data, out, missing):
         if name not in missing:
             (out / name).symlink_to((data / name).resolve())
     if LOGO in missing:
-        import numpy as np
-        from PIL import Image
-        a = np.zeros((1024, 1024, 4), np.uint8)
-        a[300:900, 100:920, :] = 255
-        a[450:750, 250:770, :3] = 40
-        Image.fromarray(a, "RGBA").save(out / LOGO)
+        make_logo(out / LOGO)
     if MUSIC in missing:
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", "-C", "3",
-                        str(out / MUSIC), "synth", "130", "sine", "220", "vol", "0.5"],
-                       check=True, capture_output=True, timeout=300)
+        make_music(out / MUSIC, tones=((220.0, 130.0),))
     return out
 
 
@@ -718,8 +655,7 @@ def main():
         for name in args.programs.split(","):
             w, h = PROGRAMS[name]
             r = results[name] = {}
-            x = Xvfb(w, h)
-            try:
+            with Xvfb(w, h) as x:
                 if "realtime" in only or "replay" in only:
                     log(f"{name}: real-time run (load {load()})")
                     r["realtime"] = measure_realtime(b, name, x, args.stop_after)
@@ -737,8 +673,6 @@ def main():
                 if "startup" in only:
                     log(f"{name}: start-up runs (load {load()})")
                     r["startup"] = measure_startup(b, name, x, args.startup_runs)
-            finally:
-                x.stop()
     finally:
         text = report(results, args, data_note)
         Path(args.out).write_text(text + "\n")

@@ -17,9 +17,7 @@
  *   BENCH_FIRST_SWAP file created right after the first buffer swap returned, so a launcher
  *                    that only wants start-up can end the run (with SIGTERM, a quit request)
  *
- * The demo time of a frame follows the clock step: the first SDL_GetTicks of the main thread
- * after Mix_SetMusicPosition is the start tick, and the last SDL_GetTicks of the main thread
- * before a swap is the clock step's fresh reading.
+ * The demo time of a frame follows the clock step, as tests/support/preload.h finds it.
  *
  * Under valgrind's callgrind the library also cuts the profile into parts by dumping the
  * counters: "startup" when the start tick is read, "first-frame" after the first swap, then one
@@ -29,9 +27,7 @@
  * derives from the previous frame's demo time.
  */
 #define _GNU_SOURCE
-#include <dlfcn.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -39,6 +35,9 @@
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
+
+#define PRELOAD_NAME "bench probe"
+#include "../tests/support/preload.h"
 
 #if defined(__has_include)
 #if __has_include(<valgrind/callgrind.h>)
@@ -72,10 +71,7 @@ static unsigned long nframes = 0;
 static struct phase phases[MAX_PHASES];
 static int nphases = 0;
 static int64_t loaded_ns = 0, alku_ns = 0, quit_ns = 0;
-static pthread_t main_thread;
-static int have_main_thread = 0, sdl_seen = 0, written = 0;
-static int alku_armed = 0, alku_known = 0;
-static uint32_t alkuaika = 0, last_ticks = 0;
+static int sdl_seen = 0, written = 0;
 static int section = 0;
 
 /* The system call itself, not the C library's clock_gettime: a run sped up by a time-faking preload
@@ -84,19 +80,6 @@ static int64_t now_ns(void) {
     struct timespec ts;
     syscall(SYS_clock_gettime, CLOCK_MONOTONIC, &ts);
     return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
-}
-
-static void *real(const char *name) {
-    void *f = dlsym(RTLD_NEXT, name);
-    if (!f) {
-        fprintf(stderr, "bench probe: no %s\n", name);
-        abort();
-    }
-    return f;
-}
-
-static int on_main_thread(void) {
-    return have_main_thread && pthread_equal(pthread_self(), main_thread);
 }
 
 static void add_phase(const char *name, int64_t start, int64_t end) {
@@ -134,8 +117,8 @@ static void write_log(void) {
     for (int i = 0; i < nphases; i++)
         fprintf(f, "phase %s %lld %lld\n", phases[i].name, (long long)phases[i].start,
                 (long long)phases[i].end);
-    if (alku_known)
-        fprintf(f, "alkuaika %u %lld\n", alkuaika, (long long)alku_ns);
+    if (show_clock.started)
+        fprintf(f, "alkuaika %u %lld\n", show_clock.alkuaika, (long long)alku_ns);
     for (unsigned long i = 0; i < nframes; i++)
         fprintf(f, "frame %u %lld %u\n", frames[i].aika, (long long)frames[i].end_ns,
                 frames[i].swap_ns);
@@ -152,107 +135,70 @@ __attribute__((destructor)) static void probe_unloaded(void) {
     write_log();
 }
 
+/* A start-up call, forwarded and timed (the real function looked up before): its result. */
+#define TIMED(fn, ...)                                                                             \
+    ({                                                                                             \
+        __typeof__(fn) *real_ = REAL(fn);                                                          \
+        int64_t start_ = now_ns();                                                                 \
+        __auto_type result_ = real_(__VA_ARGS__);                                                  \
+        add_phase(#fn, start_, now_ns());                                                          \
+        result_;                                                                                   \
+    })
+
 int SDL_Init(uint32_t flags) {
-    if (!have_main_thread) {
-        main_thread = pthread_self();
-        have_main_thread = 1;
-    }
+    note_main_thread();
     sdl_seen = 1;
-    int (*f)(uint32_t) = real("SDL_Init");
-    int64_t t = now_ns();
-    int rc = f(flags);
-    add_phase("SDL_Init", t, now_ns());
-    return rc;
+    return TIMED(SDL_Init, flags);
 }
 
 SDL_Surface *SDL_SetVideoMode(int w, int h, int bpp, uint32_t flags) {
-    SDL_Surface *(*f)(int, int, int, uint32_t) = real("SDL_SetVideoMode");
-    int64_t t = now_ns();
-    SDL_Surface *s = f(w, h, bpp, flags);
-    add_phase("SDL_SetVideoMode", t, now_ns());
-    return s;
+    return TIMED(SDL_SetVideoMode, w, h, bpp, flags);
 }
 
 SDL_Surface *IMG_LoadPNG_RW(SDL_RWops *rw) {
-    SDL_Surface *(*f)(SDL_RWops *) = real("IMG_LoadPNG_RW");
-    int64_t t = now_ns();
-    SDL_Surface *s = f(rw);
-    add_phase("IMG_LoadPNG_RW", t, now_ns());
-    return s;
+    return TIMED(IMG_LoadPNG_RW, rw);
 }
 
 int gluBuild2DMipmaps(unsigned target, int components, int w, int h, unsigned format, unsigned type,
                       const void *data) {
-    int (*f)(unsigned, int, int, int, unsigned, unsigned, const void *) = real("gluBuild2DMipmaps");
-    int64_t t = now_ns();
-    int rc = f(target, components, w, h, format, type, data);
-    add_phase("gluBuild2DMipmaps", t, now_ns());
-    return rc;
+    return TIMED(gluBuild2DMipmaps, target, components, w, h, format, type, data);
 }
 
 int Mix_OpenAudio(int freq, uint16_t format, int channels, int chunk) {
-    int (*f)(int, uint16_t, int, int) = real("Mix_OpenAudio");
-    int64_t t = now_ns();
-    int rc = f(freq, format, channels, chunk);
-    add_phase("Mix_OpenAudio", t, now_ns());
-    return rc;
+    return TIMED(Mix_OpenAudio, freq, format, channels, chunk);
 }
 
 Mix_Music *Mix_LoadMUS(const char *path) {
-    Mix_Music *(*f)(const char *) = real("Mix_LoadMUS");
-    int64_t t = now_ns();
-    Mix_Music *m = f(path);
-    add_phase("Mix_LoadMUS", t, now_ns());
-    return m;
+    return TIMED(Mix_LoadMUS, path);
 }
 
 int Mix_PlayMusic(Mix_Music *m, int loops) {
-    int (*f)(Mix_Music *, int) = real("Mix_PlayMusic");
-    int64_t t = now_ns();
-    int rc = f(m, loops);
-    add_phase("Mix_PlayMusic", t, now_ns());
-    return rc;
+    return TIMED(Mix_PlayMusic, m, loops);
 }
 
 int Mix_SetMusicPosition(double position) {
-    int (*f)(double) = real("Mix_SetMusicPosition");
-    int64_t t = now_ns();
-    int rc = f(position);
-    add_phase("Mix_SetMusicPosition", t, now_ns());
-    if (on_main_thread())
-        alku_armed = 1;
+    int rc = TIMED(Mix_SetMusicPosition, position);
+    music_positioned();
     return rc;
 }
 
-uint32_t SDL_GetTicks(void) {
-    static uint32_t (*f)(void) = NULL;
-    if (!f)
-        f = real("SDL_GetTicks");
-    uint32_t t = f();
-    if (on_main_thread()) {
-        last_ticks = t;
-        if (alku_armed && !alku_known) {
-            alkuaika = t;
-            alku_known = 1;
-            alku_ns = now_ns();
-            dump("startup");
-        }
-    }
-    return t;
+/* The start tick: the show's clock starts here. */
+static void start_tick(uint32_t alkuaika) {
+    (void)alkuaika;
+    alku_ns = now_ns();
+    dump("startup");
 }
 
 void SDL_GL_SwapBuffers(void) {
-    static void (*f)(void) = NULL;
-    if (!f)
-        f = real("SDL_GL_SwapBuffers");
-    uint32_t frame_ticks = last_ticks;
+    void (*swap)(void) = REAL(SDL_GL_SwapBuffers);
+    uint32_t reading = clock_reading();
     int64_t t = now_ns();
-    f();
+    swap();
     int64_t end = now_ns();
-    if (!on_main_thread() || !alku_known)
+    uint32_t aika;
+    if (!frame_demo_time(reading, &aika))
         return;
     if (nframes < MAX_FRAMES) {
-        uint32_t aika = frame_ticks - alkuaika;
         frames[nframes] = (struct frame){aika, (uint32_t)(end - t), end};
         if (nframes == 0) {
             /* The first frame compiles the driver's code for every state it meets: apart. */
@@ -275,10 +221,9 @@ void SDL_GL_SwapBuffers(void) {
 }
 
 void SDL_Quit(void) {
-    void (*f)(void) = real("SDL_Quit");
     quit_ns = now_ns();
-    if (alku_known)
+    if (show_clock.started)
         dump(section_names[section]);
-    f();
+    REAL(SDL_Quit)();
     write_log();
 }

@@ -6,12 +6,9 @@ set in it, which moves by about 2.2e-6 per millisecond and so names the millisec
 frame replayed by glretrace is compared with the capture's still at the same clock: they are
 identical."""
 
-import os
 import re
-import select
 import shutil
 import subprocess
-import time
 from pathlib import Path
 
 import numpy as np
@@ -19,46 +16,11 @@ import pytest
 from PIL import Image
 
 from conftest import env_path, rgb, run
+from support import showrun
+from support.xserver import Xvfb
 
-FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
-W, H = 1280, 720
-
-
-class Xvfb:
-    """An Xvfb on a display number of its own choosing, with -noreset."""
-
-    def __init__(self, width, height):
-        r, w = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", f"{width}x{height}x24", "-noreset",
-             "-nolisten", "tcp"],
-            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        number = b""
-        deadline = time.monotonic() + 20
-        try:
-            while not number.endswith(b"\n"):
-                if not select.select([r], [], [], max(0, deadline - time.monotonic()))[0]:
-                    raise RuntimeError("Xvfb did not start")
-                chunk = os.read(r, 16)
-                if not chunk:
-                    raise RuntimeError("Xvfb exited")
-                number += chunk
-        except BaseException:
-            self.stop()
-            raise
-        finally:
-            os.close(r)
-        self.display = ":" + number.decode().strip()
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+W, H = showrun.MODES["vellamor"]
+SPEED = 20
 
 
 # The darkening of movement one, with the precision the camera uses: the time past beat 80
@@ -96,8 +58,8 @@ def frames_of(dump):
 @pytest.fixture()
 def tools():
     missing = [t for t in ("Xvfb", "apitrace", "glretrace") if not shutil.which(t)]
-    if missing or not Path(FAKETIME_LIB).exists():
-        pytest.fail(f"missing for this test: {missing or FAKETIME_LIB}")
+    if missing or not Path(showrun.FAKETIME_LIB).exists():
+        pytest.fail(f"missing for this test: {missing or showrun.FAKETIME_LIB}")
 
 
 def test_a_still_matches_the_real_program_under_xvfb(tools, capture_bin, data_dir, artefacts,
@@ -105,13 +67,10 @@ def test_a_still_matches_the_real_program_under_xvfb(tools, capture_bin, data_di
     show = env_path("VELLAMOR_BIN")
     (tmp_path / "data").symlink_to(data_dir)
     trace = tmp_path / "show.trace"
-    x = Xvfb(W, H)
-    try:
-        env = dict(os.environ, DISPLAY=x.display, SDL_VIDEODRIVER="x11",
-                   SDL_AUDIODRIVER="dummy", LD_PRELOAD=FAKETIME_LIB,
-                   FAKETIME_DONT_FAKE_MONOTONIC="0", FAKETIME="+0 x20")
-        subprocess.run(["apitrace", "trace", "-o", str(trace), str(show)], cwd=tmp_path, env=env,
-                       capture_output=True, check=True, timeout=180)
+    with Xvfb(W, H) as x:
+        traced = showrun.run(["apitrace", "trace", "-o", trace, show], 180, cwd=tmp_path,
+                             env=showrun.show_env(x, speed=SPEED))
+        assert traced.returncode == 0, f"traced run: {traced.returncode}, {traced.stderr[-2000:]}"
         dump = subprocess.run(["apitrace", "dump", "--color=never",
                                "--grep=glClearColor|glXSwapBuffers", str(trace)],
                               capture_output=True, text=True, check=True).stdout
@@ -127,11 +86,7 @@ def test_a_still_matches_the_real_program_under_xvfb(tools, capture_bin, data_di
         aika, before = aika_of(colours[0]), aika_of(frames[pick - 1][1][0])
 
         snapshot = tmp_path / "real-"
-        subprocess.run(["glretrace", f"--snapshot={call}", "-s", str(snapshot), str(trace)],
-                       env=dict(os.environ, DISPLAY=x.display), capture_output=True, check=True,
-                       timeout=120)
-    finally:
-        x.stop()
+        x.run("glretrace", f"--snapshot={call}", "-s", str(snapshot), str(trace), timeout=120)
     real = rgb(next(tmp_path.glob("real-*.png")))
     still = artefacts / "still-after-real.png"
     run(capture_bin, "--data", data_dir, "still", aika, "--after", before, "--force", "-o", still)

@@ -18,6 +18,8 @@ def x600():
 
 
 @pytest.fixture
-def screen_for(x720, x600):
-    """The Xvfb whose screen has the program's own mode: screen_for('vellamor_600') is x600."""
-    return lambda name: x600 if name == "vellamor_600" else x720
+def screen_for(request):
+    """The Xvfb whose screen has the program's own mode: screen_for('vellamor_600') is x600. A
+    server is started only when a test first asks for it (a pass that runs `vellamor` alone needs
+    no 1024x600 one)."""
+    return lambda name: request.getfixturevalue("x600" if name == "vellamor_600" else "x720")

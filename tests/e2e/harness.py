@@ -17,7 +17,6 @@ that must expect something else of one of them says which and why.
 import contextlib
 import os
 import random
-import select
 import shutil
 import signal
 import struct
@@ -28,57 +27,14 @@ from pathlib import Path
 
 import numpy as np
 
-TITLE = "Korvek - Vellamor"
-MUSIC = "ruvo_megasong_bpm_124c.ogg"
-LOGO = "logo3.png"
+from support import showrun, xserver
+from support.processes import die_with_parent, terminate, wait_until
+from support.showrun import LOGO, MODES, MUSIC, TITLE  # noqa: F401  (the tests' names for them)
+from support.standins import make_logo, make_music  # noqa: F401
 
 # Demo times in ms.
 BAR_MS = 4 * 483.8709716796875
 END_OF_SHOW_MS = 129678
-
-FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
-
-MODES = {"vellamor": (1280, 720), "vellamor_600": (1024, 600)}
-
-
-def _die_with_parent(sig):
-    """A preexec function: the child gets sig when the test process dies, so that a killed test run
-    leaves no Xvfb or show behind (PR_SET_PDEATHSIG)."""
-    import ctypes
-
-    def set_signal():
-        ctypes.CDLL(None, use_errno=True).prctl(1, int(sig), 0, 0, 0)
-    return set_signal
-
-
-def _as_from_a_terminal(sig, close_stdout=False):
-    """A preexec function for the programs under test: _die_with_parent, and the signals that a
-    shell's background jobs ignore (SIGINT, SIGQUIT) back to their defaults, so that the program
-    starts as it does from a terminal however the test run itself was started. No core files:
-    some tests end programs with crash signals on purpose. With close_stdout, the program starts
-    with its standard output closed (`program >&-`)."""
-    die = _die_with_parent(sig)
-
-    def setup():
-        die()
-        for s in (signal.SIGINT, signal.SIGQUIT):
-            signal.signal(s, signal.SIG_DFL)
-        import resource
-        resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-        if close_stdout:
-            os.close(1)
-    return setup
-
-
-def _terminate(proc):
-    """Ends a server: SIGTERM, and SIGKILL if it is still there after 10 s."""
-    if proc.poll() is None:
-        proc.terminate()
-        try:
-            proc.wait(10)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
 
 
 def env_path(name):
@@ -172,76 +128,9 @@ def mapped_libraries(pid):
 # Xvfb
 
 
-class Xvfb:
-    """One Xvfb on a display number it picks itself (-displayfd), started with -noreset."""
-
-    def __init__(self, width, height, depth=24, extra_args=()):
-        self.width, self.height = width, height
-        r, w = os.pipe()
-        self.log = open(os.devnull, "wb")
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", f"{width}x{height}x{depth}",
-             "-noreset", "-nolisten", "tcp", *extra_args],
-            pass_fds=(w,), stdout=self.log, stderr=self.log, start_new_session=True,
-            preexec_fn=_die_with_parent(signal.SIGTERM))
-        os.close(w)
-        number = b""
-        deadline = time.monotonic() + 20
-        try:
-            while not number.endswith(b"\n"):
-                left = deadline - time.monotonic()
-                if left <= 0 or not select.select([r], [], [], left)[0]:
-                    raise RuntimeError("Xvfb did not start")
-                chunk = os.read(r, 16)
-                if not chunk:
-                    raise RuntimeError(f"Xvfb exited with {self.proc.wait()}")
-                number += chunk
-        except BaseException:
-            self.stop()
-            raise
-        finally:
-            os.close(r)
-        self.display = ":" + number.decode().strip()
-
-    def env(self):
-        """The environment of a program shown on this server."""
-        return {"DISPLAY": self.display}
-
-    def run(self, *args, check=True, timeout=20):
-        """Run an X client (xdotool, xwd, the helper ...) on this display; returns stdout."""
-        env = dict(os.environ, DISPLAY=self.display)
-        p = subprocess.run(list(args), env=env, capture_output=True, text=True, timeout=timeout)
-        if check and p.returncode != 0:
-            raise RuntimeError(f"{args} failed with {p.returncode}: {p.stderr.strip()}")
-        return p.stdout
-
-    def stop(self):
-        _terminate(self.proc)
-        self.log.close()
-
-    # --- windows -------------------------------------------------------------------------------
-
-    def windows_of_class(self, classname):
-        """Mapped windows whose WM_CLASS instance is classname. SDL names its window manager window
-        after the program; the full-screen window and the GL window beneath it carry no class. (SDL
-        also makes a short-lived unmapped window of that class while it starts.)"""
-        out = self.run("xdotool", "search", "--onlyvisible", "--classname", f"^{classname}$", check=False)
-        return [int(w) for w in out.split()]
-
-    def wait_window(self, classname, proc=None, timeout=30):
-        """Waits for the show's window manager window (WM_CLASS = program name); returns its id."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            ws = self.windows_of_class(classname)
-            if ws:
-                return ws[0]
-            if proc is not None and proc.poll() is not None:
-                raise AssertionError(f"{classname} ended with {proc.returncode} before its window appeared")
-            time.sleep(0.02)
-        raise AssertionError(f"no window of {classname} after {timeout} s")
-
-    def window_name(self, window):
-        return self.run("xdotool", "getwindowname", str(window), check=False).rstrip("\n")
+class Xvfb(xserver.Xvfb):
+    """An Xvfb of the tests' own (see support.xserver), with what the tests look at through the
+    Xlib helper and xwd: the window tree, close requests, the cursor, screenshots."""
 
     def window_tree(self):
         """Every window under the root: [(id, x, y, width, height, mapped, depth, name)]."""
@@ -258,15 +147,6 @@ class Xvfb:
             if wid == window:
                 return x, y, w, hgt
         raise AssertionError(f"no window {window:#x}")
-
-    def key(self, *keys):
-        self.run("xdotool", "key", *keys)
-
-    def keydown(self, key):
-        self.run("xdotool", "keydown", key)
-
-    def keyup(self, key):
-        self.run("xdotool", "keyup", key)
 
     def send_close(self, window):
         """WM_PROTOCOLS / WM_DELETE_WINDOW to the window, as a window manager sends it."""
@@ -326,13 +206,9 @@ def read_xwd(data):
     return np.dstack([channel(red_mask), channel(green_mask), channel(blue_mask)])
 
 
-@contextlib.contextmanager
 def xvfb(width, height, **kw):
-    x = Xvfb(width, height, **kw)
-    try:
-        yield x
-    finally:
-        x.stop()
+    """An Xvfb to use in a with statement."""
+    return Xvfb(width, height, **kw)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -358,7 +234,7 @@ class Weston:
             ["weston", "--backend=x11-backend.so", f"--width={width}", f"--height={height}",
              f"--socket={self.SOCKET}", "--idle-time=0", "--no-config"],
             env=env, stdout=self.log, stderr=self.log, stdin=subprocess.DEVNULL,
-            start_new_session=True, preexec_fn=_die_with_parent(signal.SIGTERM))
+            start_new_session=True, preexec_fn=die_with_parent(signal.SIGTERM))
         try:
             self.window = wait_until(self._output_window, 30, what="weston's output window")
         except BaseException:
@@ -390,7 +266,7 @@ class Weston:
         return self.x.screenshot(png_path)
 
     def stop(self):
-        _terminate(self.proc)
+        terminate(self.proc)
         self.log.close()
         shutil.rmtree(self.runtime_dir, ignore_errors=True)
 
@@ -398,7 +274,7 @@ class Weston:
 @contextlib.contextmanager
 def weston(width, height):
     """weston on an Xvfb of its own, both the given size."""
-    with xvfb(width, height) as x:
+    with Xvfb(width, height) as x:
         w = Weston(x, width, height)
         try:
             yield w
@@ -440,32 +316,6 @@ def make_workdir(root, music="none", logo="asset"):
     return root
 
 
-def make_logo(path):
-    """A stand-in logo: a 1024x1024 RGBA PNG, white letters-like bars on transparent black."""
-    from PIL import Image
-    a = np.zeros((1024, 1024, 4), np.uint8)
-    a[300:900, 100:920, :] = 255
-    a[450:750, 250:770, :3] = 40
-    Image.fromarray(a, "RGBA").save(path)
-
-
-def make_music(path, tones=((440.0, 20.0),)):
-    """An Ogg Vorbis file of sine tones, (frequency, seconds) one after another, at 44100 Hz in
-    stereo, made with sox."""
-    path = Path(path)
-    parts = []
-    for i, (frequency, seconds) in enumerate(tones):
-        part = path.with_name(f"{path.stem}-part{i}.wav")
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", str(part), "synth",
-                        str(seconds), "sine", str(frequency), "vol", "0.5"],
-                       check=True, capture_output=True, timeout=120)
-        parts.append(str(part))
-    subprocess.run(["sox", *parts, "-C", "3", str(path)], check=True, capture_output=True, timeout=120)
-    for part in parts:
-        Path(part).unlink()
-    return path
-
-
 def bar_of(aika):
     """The bar number that a clock step derives from a demo time."""
     return int(aika / BAR_MS)
@@ -495,40 +345,14 @@ class Run:
         self.out_path = self.workdir / "stdout.txt"
         self.err_path = self.workdir / "stderr.txt"
         self.trace_path = self.workdir / "calls.log" if trace_log else None
-        e = {k: v for k, v in os.environ.items()
-             if not k.startswith(("SDL_", "FAKETIME", "E2E_HOLD", "E2E_SHOT", "LD_PRELOAD"))
-             and k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        # A missing X server then fails cleanly instead of SDL trying other drivers.
-        e["SDL_VIDEODRIVER"] = "x11"
-        # A sanitizer build must not refuse to run behind the preload libraries, and the libraries'
-        # own allocations that live until exit (X11, SDL, Mesa) are no findings of these tests.
-        asan = [o for o in e.get("ASAN_OPTIONS", "").split(":") if o]
-        asan.append("verify_asan_link_order=0")
-        if not any(o.startswith("detect_leaks=") for o in asan):
-            asan.append("detect_leaks=0")
-        e["ASAN_OPTIONS"] = ":".join(asan)
-        if x is not None:
-            e.update(x.env())
-        if audio is not None:
-            e["SDL_AUDIODRIVER"] = audio
-        e.update(library_env())
-        preload = []
+        preload, extra = [], library_env()
         if preload_shim:
             preload.append(shim())
             if self.trace_path is not None:
-                e["E2E_TRACE_LOG"] = str(self.trace_path)
-        if faketime:
-            preload.append(FAKETIME_LIB)
-            e["FAKETIME"] = f"+0 x{faketime}"
-            e["FAKETIME_DONT_FAKE_MONOTONIC"] = "0"
-        if preload:
-            e["LD_PRELOAD"] = " ".join(preload)
-        for k, v in (env or {}).items():
-            if v is None:
-                e.pop(k, None)
-            else:
-                e[k] = v
-        self.env = e
+                extra["E2E_TRACE_LOG"] = str(self.trace_path)
+        extra.update(env or {})
+        self.env = showrun.show_env(x, speed=faketime, preload=preload, audio=audio,
+                                    drop=("E2E_HOLD", "E2E_SHOT"), extra=extra)
         self.out = open(self.out_path, "wb")
         self.err = open(self.err_path, "wb")
         stdout = self.out
@@ -536,10 +360,9 @@ class Run:
             reader, stdout = os.pipe()
             os.close(reader)
         try:
-            self.proc = subprocess.Popen(
-                [*wrapper, str(program(name))], cwd=self.workdir, env=e, stdout=stdout,
-                stderr=self.err, stdin=subprocess.DEVNULL, start_new_session=True,
-                preexec_fn=_as_from_a_terminal(signal.SIGKILL, close_stdout=output == "closed"))
+            self.proc = showrun.start([*wrapper, program(name)], cwd=self.workdir, env=self.env,
+                                      stdout=stdout, stderr=self.err,
+                                      close_stdout=output == "closed")
         finally:
             if stdout is not self.out:
                 os.close(stdout)
@@ -564,10 +387,7 @@ class Run:
                                  f"stdout: {self.stdout()!r}")
 
     def kill(self):
-        if self.proc.poll() is None:
-            with contextlib.suppress(ProcessLookupError):
-                os.killpg(self.proc.pid, signal.SIGKILL)
-            self.proc.wait()
+        showrun.end(self.proc)
 
     def stdout(self):
         self.out.flush()
@@ -598,24 +418,15 @@ class Run:
         self.close()
 
 
-def wait_until(predicate, timeout, interval=0.02, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(interval)
-    raise AssertionError(f"timed out waiting for {what}")
-
-
 def start_show(name, workdir, x, timeout=30, **kw):
     """Starts a program on an Xvfb and waits until it has set its caption, at the end of demoinit,
     just before the frame loop; returns (run, window). A run that ends first fails the test."""
     run = Run(name, workdir, x, **kw)
     try:
-        window = x.wait_window(name, run.proc, timeout)
-        wait_until(lambda: x.window_name(window) == TITLE or not run.alive(), timeout, what="the caption")
-        assert run.alive(), f"{name} ended early with {run.proc.returncode}: {run.stdout()!r}"
+        window = showrun.wait_for_show(x, name, run.proc, timeout)
+    except AssertionError as e:
+        run.close()
+        raise AssertionError(f"{e}; stdout: {run.stdout()!r}") from None
     except BaseException:
         run.close()
         raise

@@ -28,16 +28,12 @@
  *                   over SDL 2 draws through a framebuffer of its own, cleared and blitted in the
  *                   swap).
  *
- * The demo time of a frame is found from the order of the clock step's calls: the first SDL_GetTicks
- * on the main thread after demoinit's Mix_SetMusicPosition is `alkuaika`, and the last SDL_GetTicks
- * of the main thread before a buffer swap is the clock step's fresh reading, so `aika` of the frame
- * is that reading minus `alkuaika`.
+ * The demo time of a frame is found from the order of the clock step's calls, as
+ * tests/support/preload.h says.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
-#include <errno.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -48,29 +44,19 @@
 #include <time.h>
 #include <unistd.h>
 
+#define PRELOAD_NAME "e2e_shim"
+#include "../support/preload.h"
+
 typedef struct SDL_Surface SDL_Surface;
 typedef struct _Mix_Music Mix_Music;
 typedef struct _XDisplay Display;
 
 static int log_fd = -2;
-static pthread_t main_thread;
-static int have_main_thread = 0;
-static int alku_armed = 0, alku_known = 0;
-static uint32_t alkuaika = 0, last_ticks = 0;
 static unsigned long swaps = 0;
 static int shot_index = 0;
 static int video_up = 0, polled = 0;
 static unsigned long frames_seen = 0;
 static uint32_t frame_aika[3]; /* demo times of the last three frames swapped, newest last */
-
-static void *real(const char *name) {
-    void *f = dlsym(RTLD_NEXT, name);
-    if (!f) {
-        fprintf(stderr, "e2e_shim: no %s\n", name);
-        abort();
-    }
-    return f;
-}
 
 static void logf_(const char *fmt, ...) {
     if (log_fd == -2) {
@@ -91,15 +77,6 @@ static void logf_(const char *fmt, ...) {
     line[n++] = '\n';
     ssize_t w = write(log_fd, line, n);
     (void)w;
-}
-
-static int on_main_thread(void) { return have_main_thread && pthread_equal(pthread_self(), main_thread); }
-
-static void note_main_thread(void) {
-    if (!have_main_thread) {
-        main_thread = pthread_self();
-        have_main_thread = 1;
-    }
 }
 
 /* Sleeps in real time: faketime may speed the clock up, so wait with the raw system call. */
@@ -132,30 +109,26 @@ static void write_file(const char *path, const char *text) {
 
 int SDL_Init(uint32_t flags) {
     note_main_thread();
-    int (*f)(uint32_t) = real("SDL_Init");
-    int rc = f(flags);
+    int rc = REAL(SDL_Init)(flags);
     logf_("SDL_Init 0x%x -> %d", flags, rc);
     return rc;
 }
 
 void SDL_Quit(void) {
-    void (*f)(void) = real("SDL_Quit");
     logf_("swaps %lu", swaps);
     if (frames_seen >= 3)
         logf_("last frames %u %u %u", frame_aika[0], frame_aika[1], frame_aika[2]);
     logf_("SDL_Quit");
-    f();
+    REAL(SDL_Quit)();
 }
 
 void SDL_WM_SetCaption(const char *title, const char *icon) {
-    void (*f)(const char *, const char *) = real("SDL_WM_SetCaption");
     logf_("SDL_WM_SetCaption %s|%s", title ? title : "(null)", icon ? icon : "(null)");
-    f(title, icon);
+    REAL(SDL_WM_SetCaption)(title, icon);
 }
 
 int SDL_ShowCursor(int toggle) {
-    int (*f)(int) = real("SDL_ShowCursor");
-    int rc = f(toggle);
+    int rc = REAL(SDL_ShowCursor)(toggle);
     logf_("SDL_ShowCursor %d -> %d", toggle, rc);
     return rc;
 }
@@ -178,8 +151,7 @@ static void gl_marker(const char *text) {
 }
 
 SDL_Surface *SDL_SetVideoMode(int w, int h, int bpp, uint32_t flags) {
-    SDL_Surface *(*f)(int, int, int, uint32_t) = real("SDL_SetVideoMode");
-    SDL_Surface *s = f(w, h, bpp, flags);
+    SDL_Surface *s = REAL(SDL_SetVideoMode)(w, h, bpp, flags);
     logf_("SDL_SetVideoMode %d %d %d 0x%x -> %s", w, h, bpp, flags, s ? "ok" : "null");
     if (s) {
         video_up = 1;
@@ -189,63 +161,43 @@ SDL_Surface *SDL_SetVideoMode(int w, int h, int bpp, uint32_t flags) {
 }
 
 int SDL_GL_GetAttribute(int attribute, int *value) {
-    int (*f)(int, int *) = real("SDL_GL_GetAttribute");
     gl_marker("SDL begin");
-    int rc = f(attribute, value);
+    int rc = REAL(SDL_GL_GetAttribute)(attribute, value);
     gl_marker("SDL end");
     return rc;
 }
 
 int Mix_OpenAudio(int freq, uint16_t format, int channels, int chunk) {
-    int (*f)(int, uint16_t, int, int) = real("Mix_OpenAudio");
-    int rc = f(freq, format, channels, chunk);
+    int rc = REAL(Mix_OpenAudio)(freq, format, channels, chunk);
     logf_("Mix_OpenAudio %d 0x%x %d %d -> %d", freq, format, channels, chunk, rc);
     return rc;
 }
 
 Mix_Music *Mix_LoadMUS(const char *path) {
-    Mix_Music *(*f)(const char *) = real("Mix_LoadMUS");
-    Mix_Music *m = f(path);
+    Mix_Music *m = REAL(Mix_LoadMUS)(path);
     logf_("Mix_LoadMUS %s -> %s", path ? path : "(null)", m ? "ok" : "null");
     return m;
 }
 
 int Mix_PlayMusic(Mix_Music *m, int loops) {
-    int (*f)(Mix_Music *, int) = real("Mix_PlayMusic");
-    int rc = f(m, loops);
+    int rc = REAL(Mix_PlayMusic)(m, loops);
     logf_("Mix_PlayMusic %s %d -> %d", m ? "music" : "null", loops, rc);
     return rc;
 }
 
 int Mix_SetMusicPosition(double position) {
-    int (*f)(double) = real("Mix_SetMusicPosition");
-    int rc = f(position);
+    int rc = REAL(Mix_SetMusicPosition)(position);
     logf_("Mix_SetMusicPosition %g -> %d", position, rc);
-    if (on_main_thread())
-        alku_armed = 1;
+    music_positioned();
     return rc;
 }
 
-uint32_t SDL_GetTicks(void) {
-    static uint32_t (*f)(void) = NULL;
-    if (!f)
-        f = real("SDL_GetTicks");
-    uint32_t t = f();
-    if (on_main_thread()) {
-        last_ticks = t;
-        if (alku_armed && !alku_known) {
-            alkuaika = t;
-            alku_known = 1;
-            logf_("alkuaika %u", t);
-        }
-    }
-    return t;
+/* The start tick: the show's clock starts here. */
+static void start_tick(uint32_t alkuaika) {
+    logf_("alkuaika %u", alkuaika);
 }
 
 int SDL_PollEvent(void *event) {
-    static int (*f)(void *) = NULL;
-    if (!f)
-        f = real("SDL_PollEvent");
     static int log_events = -1;
     if (log_events < 0)
         log_events = getenv("E2E_LOG_EVENTS") != NULL;
@@ -262,7 +214,7 @@ int SDL_PollEvent(void *event) {
                 logf_("hold timed out");
         }
     }
-    int got = f(event);
+    int got = REAL(SDL_PollEvent)(event);
     if (got && event && log_events) {
         const unsigned char *e = (const unsigned char *)event;
         int sym;
@@ -282,7 +234,7 @@ int SDL_PollEvent(void *event) {
 static void take_shots(long frame_aika, long prev_aika) {
     const char *dir = getenv("E2E_SHOT_DIR");
     const char *times = getenv("E2E_SHOT_TIMES");
-    if (!dir || !times || !alku_known)
+    if (!dir || !times || !show_clock.started)
         return;
     /* Find the next target time. */
     const char *p = times;
@@ -318,16 +270,16 @@ static void take_shots(long frame_aika, long prev_aika) {
 }
 
 void SDL_GL_SwapBuffers(void) {
-    void (*f)(void) = real("SDL_GL_SwapBuffers");
-    uint32_t frame_ticks = last_ticks;
+    uint32_t reading = clock_reading();
     gl_marker("SDL begin");
-    f();
+    REAL(SDL_GL_SwapBuffers)();
     gl_marker("SDL end");
     swaps++;
-    if (on_main_thread() && alku_known) {
+    uint32_t aika;
+    if (frame_demo_time(reading, &aika)) {
         frame_aika[0] = frame_aika[1];
         frame_aika[1] = frame_aika[2];
-        frame_aika[2] = frame_ticks - alkuaika;
+        frame_aika[2] = aika;
         frames_seen++;
         take_shots((long)frame_aika[2], frames_seen > 1 ? (long)frame_aika[1] : -1);
     }

@@ -7,17 +7,14 @@ this build; MKICON_BIN, the icon maker.
 
 import os
 import subprocess
-import sys
 import time
 from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
-import harness  # noqa: E402  (Xvfb and the faketime library of the end-to-end tests)
-
-MUSIC = "ruvo_megasong_bpm_124c.ogg"
-LOGO = "logo3.png"
+from support import showrun
+from support.showrun import LOGO, MUSIC  # noqa: F401  (the package tests' names for them)
+from support.xserver import Xvfb
 # The show ends at demo time 129678 ms: at ten times the speed no whole run is shorter than this.
 WHOLE_SHOW_S = 129.678 / 10
 
@@ -41,18 +38,6 @@ def as_root(*command):
     return list(command) if os.geteuid() == 0 else ["sudo", *command]
 
 
-def show_env(x, faketime=None):
-    """The environment of a run of the show on Xvfb x with SDL's dummy sound driver, its clock
-    sped up faketime times if given."""
-    env = {k: v for k, v in os.environ.items()
-           if not k.startswith(("SDL_", "FAKETIME", "LD_PRELOAD"))}
-    env.update(DISPLAY=x.display, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy")
-    if faketime:
-        env.update(LD_PRELOAD=harness.FAKETIME_LIB, FAKETIME=f"+0 x{faketime}",
-                   FAKETIME_DONT_FAKE_MONOTONIC="0")
-    return env
-
-
 def bad_lines(stdout):
     """The lines that say a data file was not found, or any other failure of the show's own."""
     return [line for line in stdout.splitlines()
@@ -62,11 +47,9 @@ def bad_lines(stdout):
 def play_whole_show(launcher, cwd):
     """Runs a launcher from the folder cwd under its own 1280x720 Xvfb, at ten times the speed,
     and checks that the show ran to its end with status 0 and found its two data files."""
-    with harness.xvfb(1280, 720) as x:
+    with Xvfb(1280, 720) as x:
         start = time.monotonic()
-        p = subprocess.run([str(launcher)], cwd=cwd, env=show_env(x, faketime=10),
-                           stdin=subprocess.DEVNULL,
-                           capture_output=True, text=True, timeout=180)
+        p = showrun.run([launcher], 180, cwd=cwd, env=showrun.show_env(x, speed=10))
         took = time.monotonic() - start
     what = f"{launcher} from {cwd}: status {p.returncode}, stdout {p.stdout!r}, stderr {p.stderr!r}"
     assert p.returncode == 0, what
@@ -78,22 +61,16 @@ def quit_with_escape(launcher, cwd, program):
     """Starts a launcher from cwd on an Xvfb of the program's size and ends it with Escape once
     the show is past its start-up (its caption is set and its music loaded); returns (status,
     stdout, stderr)."""
-    width, height = harness.MODES[program]
-    with harness.xvfb(width, height) as x:
-        proc = subprocess.Popen([str(launcher)], cwd=cwd, env=show_env(x),
-                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True)
+    with Xvfb(*showrun.MODES[program]) as x:
+        proc = showrun.start([launcher], cwd=cwd, env=showrun.show_env(x),
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         try:
-            window = x.wait_window(program, proc)
-            harness.wait_until(lambda: x.window_name(window) == harness.TITLE, 30,
-                               what="the show's caption")
+            showrun.wait_for_show(x, program, proc)
             time.sleep(0.5)
             x.key("Escape")
             out, err = proc.communicate(timeout=30)
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.communicate()
+            showrun.end(proc)
     return proc.returncode, out, err
 
 

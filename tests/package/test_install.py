@@ -9,8 +9,8 @@ import numpy as np
 import pytest
 from PIL import Image
 
-import harness
 from conftest import LOGO, MUSIC, env_path, files_of
+from support.standins import make_logo
 
 
 @pytest.fixture(scope="module")
@@ -55,7 +55,7 @@ def test_capture_finds_the_installed_data_from_anywhere(prefix, tmp_path):
     # A logo of its own in the installed data tells it apart from the source tree's.
     installed = prefix / "share/games/vellamor/data"
     (installed / LOGO).unlink()
-    harness.make_logo(installed / LOGO)
+    make_logo(installed / LOGO)
     capture = prefix / "bin/vellamor_capture"
     elsewhere = tmp_path / "elsewhere"
     elsewhere.mkdir()
