@@ -1,14 +1,19 @@
 #!/bin/bash
-# Speed of the capture program on this machine: the whole show at 1280x720 and 60 fps.
+# Speed of the capture program on this machine: the whole show at 60 fps, at the build's
+# 1280x720 and at the sizes a video is published at.
 #
 # Measures, each with its wall time, CPU time and the load average before it (other people
 # share the machine, so a figure means little without the load it was taken under):
-#   draw alone      the frames drawn and read back (two pixel buffers, and a plain readback),
-#                   nothing encoded;
+#   draw alone      the frames drawn and read back at 1280x720 (two pixel buffers, and a plain
+#                   readback), nothing encoded;
 #   encode alone    ffmpeg/libx264 with the capture's settings on frames drawn beforehand into
 #                   a raw file (a sample: bars 20-21 of movement one and 40-41 of movement two);
-#   overlapped      the real capture: drawing, readback and encoding at once, into an MP4;
-# and the ratio of the overlapped capture's time to the show's length (129.7 s at 60 fps).
+#   overlapped      the real capture: drawing, readback and encoding at once, into an MP4, at
+#                   1280x720, 1920x1080, 1920x1080 supersampled 2x2 and 3840x2160;
+#   publishing      3840x2160 supersampled 2x2, on a sample: bar 20 of movement one and bar 40
+#                   of movement two (the whole show takes hours on two cores; the ratio says
+#                   how many);
+# and for each overlapped capture the ratio of its time to the show's length (129.7 s).
 #
 # Usage: bench/capture_speed.sh [BUILD_DIR] [--bars A:B] [--preset P]
 #   BUILD_DIR defaults to ./build; --bars limits the draw-alone and overlapped runs (default
@@ -22,7 +27,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
     --bars) bars="$2"; shift 2 ;;
     --preset) preset="$2"; shift 2 ;;
-    -h | --help) sed -n '2,17s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,22s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) build="$1"; shift ;;
     esac
 done
@@ -49,12 +54,12 @@ step() { # name frames|- command...
     read -r wall user sys < "$work/time"
     awk -v name="$name" -v n="$n" -v wall="$wall" -v cpu="$(echo "$user + $sys" | bc)" \
         -v load="$load" 'BEGIN {
-            printf "%-28s %6d frames %7.1f s wall %7.1f s cpu %6.1f fps %5.1f ms cpu/frame  load %s\n",
+            printf "%-34s %6d frames %7.1f s wall %7.1f s cpu %6.1f fps %5.1f ms cpu/frame  load %s\n",
                 name, n, wall, cpu, n / wall, 1000 * cpu / n, load }'
     echo "$wall $n" > "$work/last"
 }
 
-echo "capture speed, $(nproc) cores, $(date -u +%Y-%m-%dT%H:%MZ); show at 1280x720, 60 fps"
+echo "capture speed, $(nproc) cores, $(date -u +%Y-%m-%dT%H:%MZ); vellamor (1280x720), 60 fps"
 step "draw alone (pixel buffers)" - "$capture" video "${range[@]}" --sink null
 step "draw alone (plain readback)" - "$capture" video "${range[@]}" --sink null --readback sync
 
@@ -72,10 +77,32 @@ step "encode alone (sample)" "$sample" ffmpeg -hide_banner -nostdin -loglevel er
     -preset "${preset:-veryfast}" -crf 18 -pix_fmt yuv420p -f mp4 "$work/sample.mp4"
 rm -f "$work/sample.rgba"
 
-step "overlapped (the capture)" - "$capture" video "${range[@]}" "${enc[@]}" --no-audio \
-    -o "$work/show.mp4"
-read -r wall frames < "$work/last"
-awk -v wall="$wall" -v n="$frames" 'BEGIN {
-    show = n / 60.0
-    printf "capture time / show length: %.1f s / %.1f s = %.2f\n", wall, show, wall / show }'
-ls -l "$work/show.mp4" | awk '{printf "video: %.1f MB\n", $5 / 1e6}'
+# The real capture at each size; each line of the table: size, wall time, frames, MB.
+overlapped() { # label size supersample bars...
+    local label=$1 size=$2 n=$3
+    shift 3
+    step "$label" - "$capture" video --size "$size" --supersample "$n" "$@" "${enc[@]}" \
+        --no-audio -o "$work/show.mp4"
+    read -r wall frames < "$work/last"
+    printf '%s|%s|%s|%s\n' "$label" "$wall" "$frames" \
+        "$(stat -c %s "$work/show.mp4" | awk '{printf "%.1f", $1 / 1e6}')" >> "$work/table"
+    rm -f "$work/show.mp4"
+}
+: > "$work/table"
+overlapped "overlapped 1280x720" 1280x720 1 "${range[@]}"
+overlapped "overlapped 1920x1080" 1920x1080 1 "${range[@]}"
+overlapped "overlapped 1920x1080 ss 2x2" 1920x1080 2 "${range[@]}"
+overlapped "overlapped 3840x2160" 3840x2160 1 "${range[@]}"
+for b in 20 40; do
+    overlapped "publishing 3840x2160 ss 2x2 bar $b" 3840x2160 2 --bars "$b"
+done
+
+echo
+echo "capture time / length of the video captured (60 fps):"
+awk -F'|' '{
+    if ($1 ~ /^publishing/) { pw += $2; pn += $3; next }
+    printf "  %-30s %7.1f s / %6.1f s = %5.2f   %7.1f MB\n", $1, $2, $3 / 60.0, $2 / ($3 / 60.0), $4
+} END {
+    if (pn) printf "  %-30s %7.1f s / %6.1f s = %5.2f   (sample: bars 20 and 40)\n", \
+        "publishing 3840x2160 ss 2x2", pw, pn / 60.0, pw / (pn / 60.0)
+}' "$work/table"

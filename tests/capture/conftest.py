@@ -84,9 +84,9 @@ def data_dir(tmp_path_factory):
     return d
 
 
-def run(program, *args, check=True, env=None, timeout=120):
+def run(program, *args, check=True, env=None, timeout=120, cwd=None):
     p = subprocess.run([str(program), *map(str, args)], capture_output=True, text=True,
-                       env=env, timeout=timeout)
+                       env=env, timeout=timeout, cwd=cwd)
     if check and p.returncode != 0:
         raise AssertionError(f"{program.name} {' '.join(map(str, args))} failed with "
                              f"{p.returncode}:\n{p.stderr}")

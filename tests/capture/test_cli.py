@@ -2,9 +2,13 @@
 status, the rules for existing files, and the data kept apart from the messages."""
 
 import os
+import socket
+import stat
 import subprocess
+import threading
 
 import pytest
+from PIL import Image
 
 from conftest import leftovers, read_sums, run
 
@@ -40,6 +44,36 @@ def test_help_describes_every_use(capture_bin):
         (["sums", "--bars", "x", "-o", "x.txt"], "not a bar range"),
         (["still", "1000", "-o", "no/such/folder/x.png"], "does not exist"),
         (["video", "--fps", "0", "-o", "x.mp4"], "fps"),
+        # Times are decimal milliseconds, seconds or bar:beat, within the 32-bit clock.
+        (["still", "1e21", "-o", "x.png"], "'1e21' is not a time"),
+        (["still", "1000000000000000000000", "-o", "x.png"], "out of range"),
+        (["still", "4294967296", "-o", "x.png"], "4294967296 is out of range"),
+        (["still", "999999999:0", "-o", "x.png"], "out of range"),
+        (["still", "0x10", "-o", "x.png"], "'0x10' is not a time"),
+        (["still", "0x1p3s", "-o", "x.png"], "'0x1p3s' is not a time"),
+        (["still", "1e3", "-o", "x.png"], "'1e3' is not a time"),
+        (["still", "2.5.1s", "-o", "x.png"], "'2.5.1s' is not a time"),
+        (["still", "infs", "-o", "x.png"], "'infs' is not a time"),
+        (["still", "10:nan", "-o", "x.png"], "'10:nan' is not bar:beat"),
+        (["still", "1000", "--after", "1e2", "-o", "x.png"], "'1e2' is not a time"),
+        (["sheet", "--beat", "nan", "-o", "x.png"], "--beat nan"),
+        (["sheet", "--beat", "inf", "-o", "x.png"], "--beat inf"),
+        (["sheet", "--beat", "1e0", "-o", "x.png"], "--beat 1e0"),
+        (["sheet", "--beat", "4", "-o", "x.png"], "--beat 4"),
+        # A folder named with --data must be there.
+        (["--data", "no/such/folder", "still", "1000", "-o", "x.png"], "no/such/folder"),
+        # Sizes keep the show's aspect (and are even for a yuv420p video); the refusal names
+        # the nearest size that fits.
+        (["video", "--size", "1920x1200", "-o", "x.mp4"], "nearest size that fits is 1920x1080"),
+        (["video", "--size", "1366x768", "-o", "x.mp4"], "nearest size that fits is 1376x774"),
+        (["video", "--size", "16x9", "-o", "x.mp4"], "nearest size that fits is 32x18"),
+        (["still", "1s", "--size", "1000x1000", "-o", "x.png"], "1000x1000 is not of"),
+        (["still", "1s", "--size", "big", "-o", "x.png"], "'big' is not a size"),
+        (["video", "--size", "16384x9216", "-o", "x.mp4"], "larger than the largest frame"),
+        (["video", "--size", "7680x4320", "--supersample", "3", "-o", "x.mp4"],
+         "at most --supersample 2"),
+        (["video", "--supersample", "5", "-o", "x.mp4"], "supersample"),
+        (["video", "-o", "-", "--sums", "-"], "both go to standard output"),
     ],
 )
 def test_bad_input_is_refused_clearly(capture_bin, tmp_path, args, says):
@@ -90,3 +124,87 @@ def test_the_manifest_on_standard_output_carries_nothing_else(capture_bin, tmp_p
     lines = p.stdout.splitlines()
     assert lines[0].startswith("# ") and len(lines) == 2
     assert list(read_sums(p.stdout)) == [7782]
+
+
+def test_the_other_build_refuses_sizes_of_the_wrong_aspect(capture_600_bin, tmp_path):
+    p = run(capture_600_bin, "video", "--size", "1920x1080", "-o", tmp_path / "x.mp4",
+            check=False)
+    assert p.returncode == 2 and "1792x1050" in p.stderr
+
+
+PNG = b"\x89PNG\r\n\x1a\n"
+
+
+def test_what_is_not_a_file_is_written_through_or_refused(capture_bin, data_dir, tmp_path):
+    still = [capture_bin, "--data", data_dir, "still", "1s", "--force", "-o"]
+    # A FIFO is written through and stays a FIFO.
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    got = {}
+    reader = threading.Thread(target=lambda: got.update(data=fifo.read_bytes()), daemon=True)
+    reader.start()
+    run(*still, fifo)
+    reader.join(30)
+    assert stat.S_ISFIFO(os.lstat(fifo).st_mode), "the FIFO was replaced"
+    assert got.get("data", b"")[:8] == PNG
+    # So is a character device (a node of its own for the null device, made as root).
+    if os.geteuid() == 0:
+        null = tmp_path / "null"
+        os.mknod(null, stat.S_IFCHR | 0o666, os.makedev(1, 3))
+        run(*still, null)
+        assert stat.S_ISCHR(os.lstat(null).st_mode), "the device node was replaced"
+    # A symbolic link stays; the file it names is replaced.
+    target, link = tmp_path / "target.png", tmp_path / "link.png"
+    target.write_bytes(b"an older picture")
+    link.symlink_to(target.name)
+    run(*still, link)
+    assert link.is_symlink() and target.read_bytes()[:8] == PNG
+    # A link to nothing and a socket are refused.
+    (tmp_path / "dangling").symlink_to("nowhere")
+    server = socket.socket(socket.AF_UNIX)
+    server.bind(str(tmp_path / "socket"))
+    for name, says in (("dangling", "symbolic link to nothing"), ("socket", "not a file")):
+        p = run(*still, tmp_path / name, check=False)
+        assert p.returncode == 2 and says in p.stderr
+    server.close()
+    assert (tmp_path / "dangling").is_symlink() and stat.S_ISSOCK(
+        os.lstat(tmp_path / "socket").st_mode)
+    assert leftovers(tmp_path) == []
+
+
+def test_dash_is_standard_output(capture_bin, data_dir, tmp_path):
+    p = subprocess.run([str(capture_bin), "--data", str(data_dir), "still", "1s", "-o", "-"],
+                       cwd=tmp_path, capture_output=True, timeout=60)
+    assert p.returncode == 0 and p.stdout[:8] == PNG
+    run(capture_bin, "--data", data_dir, "still", "1s", "-o", tmp_path / "file.png")
+    assert p.stdout == (tmp_path / "file.png").read_bytes()
+    # A video to standard output: the same complete MP4, made beside in TMPDIR and copied.
+    env = dict(os.environ, TMPDIR=str(tmp_path))
+    p = subprocess.run([str(capture_bin), "--data", str(data_dir), "video", "--bars", "67",
+                        "--fps", "10", "-o", "-"], cwd=tmp_path, capture_output=True,
+                       timeout=120, env=env)
+    assert p.returncode == 0, p.stderr
+    assert p.stdout[4:8] == b"ftyp" and b"moov" in p.stdout
+    assert sorted(x.name for x in tmp_path.iterdir()) == ["file.png"]
+
+
+def test_only_the_data_folder_given_is_read(capture_bin, tmp_path):
+    # A working directory whose ./data has a logo: a red square.
+    work = tmp_path / "work"
+    (work / "data").mkdir(parents=True)
+    Image.new("RGBA", (64, 64), (255, 0, 0, 255)).save(work / "data" / "logo3.png")
+    empty, fifo_logo = tmp_path / "empty", tmp_path / "fifo-logo"
+    empty.mkdir()
+    fifo_logo.mkdir()
+    os.mkfifo(fifo_logo / "logo3.png")
+    # Bar 29, where the logo is fully shown.
+    def sums(data, cwd, **env):
+        return run(capture_bin, "--data", data, "sums", "--bars", "29", "--fps", "1",
+                   env=dict(os.environ, **env), cwd=cwd, timeout=60).stdout
+    with_logo = sums(work / "data", tmp_path)
+    without = sums(empty, tmp_path)
+    assert with_logo != without, "the logo does not show in these frames"
+    # Nothing is read in place of a missing logo, even with no usable TMPDIR ...
+    assert sums(empty, work, TMPDIR=str(tmp_path / "no-such-folder")) == without
+    # ... and a logo that is not a file (here a FIFO nobody writes) is not read.
+    assert sums(fifo_logo, work) == without

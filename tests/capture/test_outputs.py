@@ -128,7 +128,9 @@ def gone(pid):
         return True
 
 
-@pytest.mark.parametrize("signo, stalled", [(signal.SIGINT, False), (signal.SIGTERM, True)])
+# A closed terminal (SIGHUP) and Ctrl-backslash (SIGQUIT) end a capture as Ctrl-C does.
+@pytest.mark.parametrize("signo, stalled", [(signal.SIGINT, False), (signal.SIGTERM, True),
+                                            (signal.SIGHUP, False), (signal.SIGQUIT, False)])
 def test_an_interrupted_capture_leaves_the_old_file_alone(capture_bin, data_dir, tmp_path,
                                                           signo, stalled):
     out = tmp_path / "show.mp4"
@@ -155,3 +157,51 @@ def test_a_capture_whose_encoder_dies_fails_without_a_file(capture_bin, data_dir
     assert proc.returncode == 1, err
     assert "ffmpeg" in err
     assert not out.exists() and leftovers(tmp_path) == []
+
+
+def test_the_manifest_streams_and_stops_with_its_reader(capture_bin, data_dir):
+    # Bars 0 to 3 are 465 frames, whose manifest (37 kB) fits whole in the pipe.
+    proc = subprocess.Popen([str(capture_bin), "--data", str(data_dir), "sums", "--bars", "0:3"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        out = proc.stdout.fileno()
+        got = b""
+        while got.count(b"\n") < 2:
+            chunk = os.read(out, 1 << 16)
+            assert chunk, proc.stderr.read()
+            got += chunk
+        # Each line comes as its frame is done: when the first one is there, the others are
+        # still being drawn, not waiting in the pipe.
+        os.set_blocking(out, False)
+        try:
+            got += os.read(out, 1 << 20)
+        except BlockingIOError:
+            pass
+        lines = got.decode().splitlines()
+        assert lines[0].startswith("# ") and lines[1].split()[:3] == ["0", "0", "0"]
+        assert len(lines) < 100, "the manifest came all at once"
+        proc.stdout.close()  # the reader goes away, as `sums | head -2` does
+        err = proc.stderr.read().decode()
+        proc.wait(timeout=30)
+    finally:
+        proc.kill()
+        proc.wait()
+    # The drawing stops at once, quietly, and that is no failure.
+    assert proc.returncode == 0, err
+    assert all(": note:" in x for x in err.splitlines()), err
+
+
+def test_music_that_ends_before_the_range_is_refused_or_told(capture_bin, data_dir, tmp_path):
+    short = tmp_path / "data" / "ruvo_megasong_bpm_124c.ogg"
+    short.parent.mkdir()
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", str(short), "synth", "2", "sine",
+                    "440"], check=True)
+    # Given on the command line for a range that starts at 60 s: refused.
+    p = run(capture_bin, "--data", data_dir, "video", "--bars", "31", "--music", short, "-o",
+            tmp_path / "v.mp4", check=False)
+    assert p.returncode == 2 and "ends at 2.000 s" in p.stderr and "--no-audio" in p.stderr
+    # The data folder's own: a silent video that says why.
+    p = run(capture_bin, "--data", short.parent, "video", "--bars", "31", "--fps", "10", "-o",
+            tmp_path / "v.mp4")
+    assert "without sound (the music ends before the first frame)" in p.stderr
+    assert [s["codec_type"] for s in ffprobe(tmp_path / "v.mp4")["streams"]] == ["video"]

@@ -1,7 +1,9 @@
 #include "atomic_output.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +12,8 @@
 namespace capture {
 
 namespace {
+
+const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 volatile std::sig_atomic_t stop_requested = 0;
 
@@ -23,17 +27,40 @@ bool fail(std::string *error, const std::string &why) {
     return false;
 }
 
+// The program's descriptor 1 was moved aside at start (the show's messages go to standard
+// error instead), so the names of descriptor 1 stand for the saved standard output.
+bool names_standard_output(const std::string &path) {
+    return path == "-" || path == "/dev/stdout" || path == "/dev/fd/1" ||
+           path == "/proc/self/fd/1" ||
+           path == "/proc/" + std::to_string(static_cast<long>(getpid())) + "/fd/1";
+}
+
 } // namespace
+
+bool write_all(int fd, const void *data, size_t length) {
+    const auto *p = static_cast<const char *>(data);
+    while (length > 0) {
+        const ssize_t n = ::write(fd, p, length);
+        if (n < 0 && errno == EINTR && !stop_requested)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 void install_stop_handlers() {
     struct sigaction sa {};
     sa.sa_handler = on_stop;
     sigemptyset(&sa.sa_mask);
-    // No SA_RESTART: a wait for ffmpeg is interrupted, so a stop is seen at once.
+    // No SA_RESTART: a wait for ffmpeg (or a blocked read) is interrupted, so a stop is seen
+    // at once.
     sa.sa_flags = 0;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    // A dead encoder shows as EPIPE on the write, with its own message to report.
+    for (int signo : STOP_SIGNALS)
+        sigaction(signo, &sa, nullptr);
+    // A dead encoder or a reader that went away shows as EPIPE on the write.
     signal(SIGPIPE, SIG_IGN);
 }
 
@@ -41,41 +68,135 @@ int stop_signal() {
     return stop_requested;
 }
 
+void add_stop_signals(sigset_t *set) {
+    for (int signo : STOP_SIGNALS)
+        sigaddset(set, signo);
+}
+
+std::vector<std::string> scratch_folders() {
+    const char *tmp = getenv("TMPDIR");
+    return {tmp && *tmp ? tmp : "/tmp", "/tmp"};
+}
+
 AtomicOutput::~AtomicOutput() {
     discard();
 }
 
-bool AtomicOutput::prepare(const std::string &path, bool force, std::string *error) {
-    path_ = path;
+bool AtomicOutput::prepare(const std::string &path, bool force, int stdout_fd, std::string *error) {
+    shown_ = path_ = path;
     force_ = force;
-    const auto slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base.empty() || base == "." || base == "..")
-        return fail(error, "'" + path + "' names a folder, not a file");
+    stdout_fd_ = stdout_fd;
+    if (names_standard_output(path)) {
+        path_ = "-";
+        through_ = true;
+        return true;
+    }
     struct stat st {};
-    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return fail(error, "output folder '" + dir + "' does not exist");
     if (lstat(path.c_str(), &st) == 0) {
+        const bool link = S_ISLNK(st.st_mode);
+        if (link && stat(path.c_str(), &st) != 0)
+            return fail(error, "'" + path + "' is a symbolic link to nothing");
         if (S_ISDIR(st.st_mode))
             return fail(error, "'" + path + "' is a folder");
+        if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
+            through_ = true;
+            return true;
+        }
+        if (!S_ISREG(st.st_mode))
+            return fail(error, "'" + path + "' is not a file, a FIFO or a character device");
         if (!force)
             return fail(error, "'" + path + "' already exists (--force replaces it)");
+        if (link) {
+            // The link stays; the file it names is replaced.
+            char *real = realpath(path.c_str(), nullptr);
+            if (!real)
+                return fail(error, "cannot follow '" + path + "': " + std::strerror(errno));
+            path_ = real;
+            free(real);
+        }
     }
+    const auto slash = path_.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+    if (base.empty() || base == "." || base == "..")
+        return fail(error, "'" + path + "' names a folder, not a file");
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return fail(error, "output folder '" + dir + "' does not exist");
     temp_ = (slash == std::string::npos ? std::string() : dir) + "." + base + ".part-" +
             std::to_string(static_cast<long>(getpid()));
     return true;
 }
 
+std::string AtomicOutput::name() const {
+    return path_ == "-" ? "standard output" : "'" + shown_ + "'";
+}
+
 int AtomicOutput::create(std::string *error) {
-    const int fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd;
+    if (through_ && path_ == "-")
+        fd = fcntl(stdout_fd_, F_DUPFD_CLOEXEC, 3);
+    else if (through_) // never O_CREAT: what is there is written, nothing is made in its place
+        fd = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    else
+        fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
-        fail(error, "cannot create '" + temp_ + "': " + std::strerror(errno));
+        fail(error, "cannot open " + (through_ ? name() : "'" + temp_ + "'") + ": " +
+                        std::strerror(errno));
     return fd;
 }
 
+std::string AtomicOutput::staged(std::string *error) {
+    if (!through_ || !temp_.empty())
+        return temp_;
+    for (const std::string &dir : scratch_folders()) {
+        std::string name = dir + "/vellamor-capture-XXXXXX";
+        const int fd = mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            close(fd);
+            temp_ = name;
+            return temp_;
+        }
+    }
+    fail(error,
+         std::string("no room for a temporary file in TMPDIR or /tmp: ") + std::strerror(errno));
+    return {};
+}
+
+bool AtomicOutput::copy_through(std::string *error) {
+    const int in = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return fail(error, "cannot read '" + temp_ + "': " + std::strerror(errno));
+    const int out = create(error);
+    bool ok = out >= 0;
+    char buf[1 << 16];
+    ssize_t n = 0;
+    while (ok && (n = ::read(in, buf, sizeof buf)) != 0) {
+        if (n < 0 && errno == EINTR && !stop_requested)
+            continue;
+        ok = n > 0 && write_all(out, buf, static_cast<size_t>(n));
+        if (!ok)
+            fail(error, "writing " + name() + " failed: " + std::strerror(errno));
+    }
+    if (out >= 0 && close(out) != 0 && ok)
+        ok = fail(error, "writing " + name() + " failed: " + std::strerror(errno));
+    close(in);
+    unlink(temp_.c_str());
+    temp_.clear();
+    return ok;
+}
+
 bool AtomicOutput::commit(std::string *error) {
+    if (through_) {
+        if (!temp_.empty() && !copy_through(error))
+            return false;
+        committed_ = true;
+        return true;
+    }
     if (force_) {
+        // Something other than a file may have taken the name since the start.
+        struct stat st {};
+        if (lstat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            return fail(error, "'" + shown_ + "' is no longer a file; nothing replaced it");
         if (rename(temp_.c_str(), path_.c_str()) != 0)
             return fail(error, "cannot rename '" + temp_ + "' to '" + path_ +
                                    "': " + std::strerror(errno));

@@ -1,16 +1,27 @@
 // Output files that appear under their final name only when complete: everything is written
 // to a hidden temporary file in the destination folder, which is renamed at the end. An
 // interrupted or failed capture removes the temporary file and leaves the final name alone.
+// Standard output ("-"), an existing FIFO or character device are written through instead;
+// nothing is ever renamed over a path that is not a regular file.
 #pragma once
 #include <csignal>
 #include <string>
+#include <vector>
 
 namespace capture {
 
-// SIGINT and SIGTERM only raise a flag that the capture loops watch; the loops then stop,
-// clean up and exit with 128 + the signal number.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT only raise a flag that the capture loops watch; the
+// loops then stop, clean up and exit with 128 + the signal number.
 void install_stop_handlers();
 int stop_signal();
+// Adds the stop signals to `set` (for threads and children that must not take them).
+void add_stop_signals(sigset_t *set);
+
+// Writes all of `data` to `fd`, going on after a signal unless it asks the capture to stop.
+bool write_all(int fd, const void *data, size_t length);
+
+// Where scratch files may go: TMPDIR (else /tmp), then /tmp when TMPDIR is unusable.
+std::vector<std::string> scratch_folders();
 
 class AtomicOutput {
   public:
@@ -19,23 +30,36 @@ class AtomicOutput {
     AtomicOutput(const AtomicOutput &) = delete;
     AtomicOutput &operator=(const AtomicOutput &) = delete;
 
-    // Checks the destination before any work is done: its folder must exist, and an existing
-    // file is refused unless `force`.
-    bool prepare(const std::string &path, bool force, std::string *error);
-    // Creates the temporary file and returns a descriptor for it, or -1.
+    // Checks the destination before any work is done: its folder must exist, an existing file
+    // is refused unless `force`, a path that is neither a file, a FIFO nor a character device
+    // (or a symbolic link to one) is refused. "-" stands for `stdout_fd`.
+    bool prepare(const std::string &path, bool force, int stdout_fd, std::string *error);
+    // Standard output, a FIFO or a character device: written as the work goes on.
+    bool through() const { return through_; }
+    bool standard_output() const { return path_ == "-"; }
+    // A descriptor to write the content to: the temporary file, or the destination itself
+    // when written through. -1 with a reason on failure.
     int create(std::string *error);
-    // Renames the complete temporary file to the final name (replacing only with `force`).
+    // A named file for a writer that seeks in what it writes (the MP4 muxer): the temporary
+    // file, or for a destination written through, one in TMPDIR that commit copies there.
+    std::string staged(std::string *error);
+    // Makes the output final: renames the temporary file to the final name (replacing only
+    // with `force`), or copies a staged file through.
     bool commit(std::string *error);
     // Removes the temporary file now (for an interrupted capture).
     void discard();
 
-    const std::string &path() const { return path_; }
-    const std::string &temp_path() const { return temp_; }
+    // The destination as messages name it.
+    std::string name() const;
 
   private:
-    std::string path_;
+    bool copy_through(std::string *error);
+    std::string shown_; // as given
+    std::string path_;  // what is replaced or written: a symbolic link's target
     std::string temp_;
+    int stdout_fd_ = -1;
     bool force_ = false;
+    bool through_ = false;
     bool committed_ = false;
 };
 

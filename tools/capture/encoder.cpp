@@ -57,6 +57,46 @@ Encoder::~Encoder() {
     kill();
 }
 
+double media_seconds(const std::string &ffmpeg, const std::string &file) {
+    const auto slash = ffmpeg.find_last_of('/');
+    std::string ffprobe = ffmpeg.substr(0, slash + 1) + "ffprobe";
+    if (access(ffprobe.c_str(), X_OK) != 0)
+        ffprobe = find_program("ffprobe");
+    int out[2];
+    if (ffprobe.empty() || pipe2(out, O_CLOEXEC) != 0)
+        return -1.0;
+    std::vector<std::string> args = {
+        ffprobe, "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", "--", file};
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, ffprobe.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string text;
+    char buf[256];
+    ssize_t n;
+    while (rc == 0 && ((n = read(out[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)))
+        if (n > 0)
+            text.append(buf, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    while (rc == 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (rc != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1.0;
+    char *end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    return end != text.c_str() ? seconds : -1.0;
+}
+
 bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::string *error) {
     std::vector<std::string> args = {
         ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
@@ -64,24 +104,59 @@ bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::str
         "-f", "rawvideo", "-pix_fmt", "rgba", "-s",
         std::to_string(s.width) + "x" + std::to_string(s.height), "-framerate",
         std::to_string(s.fps), "-i", "pipe:0"};
+    int input = 1;
     if (!s.music.empty()) {
         // Seeking on the input decodes up to the offset, so the music starts sample-exact.
-        args.insert(args.end(), {"-ss", fixed(s.music_offset_s), "-t", fixed(s.duration_s), "-i",
-                                 s.music, "-map", "0:v", "-map", "1:a"});
+        args.insert(args.end(),
+                    {"-ss", fixed(s.music_offset_s), "-t", fixed(s.duration_s), "-i", s.music});
+        ++input;
     }
-    args.insert(args.end(), {"-vf", "vflip,scale=out_color_matrix=bt709:out_range=tv", "-c:v",
-                             "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf),
-                             "-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries",
-                             "bt709", "-color_trc", "bt709", "-color_range", "tv"});
+    // The chapters come as ffmpeg's metadata text on descriptor 3; the music's own chapters,
+    // if it has any, are not the video's.
+    std::string chapters;
+    if (!s.chapters.empty()) {
+        chapters = ";FFMETADATA1\n";
+        for (const Chapter &c : s.chapters)
+            chapters += "[CHAPTER]\nTIMEBASE=1/1000\nSTART=" + std::to_string(c.start_ms) +
+                        "\nEND=" + std::to_string(c.end_ms) + "\ntitle=" + c.title + "\n";
+        args.insert(args.end(),
+                    {"-f", "ffmetadata", "-i", "pipe:3", "-map_chapters", std::to_string(input)});
+    } else {
+        args.insert(args.end(), {"-map_chapters", "-1"});
+    }
+    args.insert(args.end(), {"-map", "0:v"});
     if (!s.music.empty())
-        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
+        args.insert(args.end(), {"-map", "1:a"});
+    args.insert(args.end(), {"-vf", "vflip,scale=out_color_matrix=bt709:out_range=tv", "-c:v",
+                             "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf)});
+    // High profile whatever the preset (ultrafast alone would drop the 8x8 transform and with
+    // it to Baseline); lossless needs the High 4:4:4 Predictive profile x264 picks itself.
+    if (s.crf > 0)
+        args.insert(args.end(), {"-profile:v", "high", "-x264-params", "8x8dct=1"});
+    args.insert(args.end(),
+                {"-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries", "bt709",
+                 "-color_trc", "bt709", "-color_range", "tv", "-fps_mode", "cfr"});
+    if (!s.music.empty())
+        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-ar", "48000", "-ac", "2"});
     args.insert(args.end(), {"-movflags", "+faststart", "-f", "mp4", s.output});
 
-    int pipe_fds[2];
+    int pipe_fds[2], meta_fds[2] = {-1, -1};
     if (pipe2(pipe_fds, O_CLOEXEC) != 0)
         return fail(error, std::string("pipe: ") + std::strerror(errno));
     // A larger pipe means fewer wake-ups per frame; the system's limit may refuse, which is fine.
     fcntl(pipe_fds[1], F_SETPIPE_SZ, 1 << 20);
+    if (!chapters.empty()) {
+        // A few hundred bytes: the pipe holds them all before ffmpeg starts reading.
+        if (pipe2(meta_fds, O_CLOEXEC) != 0 ||
+            write(meta_fds[1], chapters.data(), chapters.size()) !=
+                static_cast<ssize_t>(chapters.size())) {
+            for (int fd : {pipe_fds[0], pipe_fds[1], meta_fds[0], meta_fds[1]})
+                if (fd >= 0)
+                    close(fd);
+            return fail(error, std::string("passing the chapters: ") + std::strerror(errno));
+        }
+        close(meta_fds[1]);
+    }
     FILE *log = std::tmpfile();
     log_ = log ? fcntl(fileno(log), F_DUPFD_CLOEXEC, 3) : -1;
     if (log)
@@ -92,6 +167,8 @@ bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::str
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[0], 0);
     if (log_ >= 0)
         posix_spawn_file_actions_adddup2(&actions, log_, 2);
+    if (meta_fds[0] >= 0)
+        posix_spawn_file_actions_adddup2(&actions, meta_fds[0], 3);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     // Its own process group: a Ctrl-C at the terminal reaches only the capture, which then
@@ -99,8 +176,7 @@ bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::str
     sigset_t none, defaults;
     sigemptyset(&none);
     sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
+    add_stop_signals(&defaults);
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
@@ -115,6 +191,8 @@ bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::str
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(pipe_fds[0]);
+    if (meta_fds[0] >= 0)
+        close(meta_fds[0]);
     if (rc != 0) {
         close(pipe_fds[1]);
         pid_ = -1;

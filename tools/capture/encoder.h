@@ -1,23 +1,37 @@
 // The H.264 encoder: Debian's ffmpeg command line in a process of its own, reading raw RGBA
-// frames on its standard input and muxing the music in.
+// frames on its standard input and muxing the music and the chapters in. The file is what
+// video sites ask for: H.264 High profile in yuv420p tagged BT.709, constant frame rate, AAC
+// stereo at 48 kHz, the index at the front.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace capture {
 
 // The full path of `name` found on PATH, or empty.
 std::string find_program(const std::string &name);
 
+// The length of a media file in seconds, as ffprobe (beside ffmpeg) reads it; negative when
+// it cannot tell.
+double media_seconds(const std::string &ffmpeg, const std::string &file);
+
+struct Chapter {
+    uint64_t start_ms, end_ms;
+    std::string title;
+};
+
 struct EncodeSettings {
     int width = 0, height = 0;
     unsigned fps = 60;
     unsigned crf = 18;
     std::string preset = "veryfast";
-    std::string music;           // empty: no audio
-    double music_offset_s = 0.0; // where in the music the first frame lies
-    double duration_s = 0.0;     // the video's length, to cut the music to
-    std::string output;          // written as MP4 whatever its name
+    std::string music;             // empty: no audio
+    double music_offset_s = 0.0;   // where in the music the first frame lies
+    double duration_s = 0.0;       // the video's length, to cut the music to
+    std::vector<Chapter> chapters; // none, or at least two
+    std::string output;            // written as MP4 whatever its name
 };
 
 class Encoder {

@@ -1,7 +1,6 @@
 #include "frame_clock.h"
 
-#include <cctype>
-#include <cerrno>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 
@@ -52,16 +51,13 @@ uint64_t FrameClock::nearest_frame(double ms) const {
 
 namespace {
 
-// A whole non-negative decimal number, nothing else.
+// A non-negative decimal number, digits with at most one point, nothing else: no sign, no
+// exponent, no hexadecimal, no inf or nan, which strtod would all take.
 std::optional<double> number(const std::string &text) {
-    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.'))
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
+        text.find_first_of("0123456789") == std::string::npos || text.find('.') != text.rfind('.'))
         return std::nullopt;
-    char *end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v))
-        return std::nullopt;
-    return v;
+    return std::strtod(text.c_str(), nullptr);
 }
 
 std::optional<uint32_t> whole(const std::string &text) {
@@ -80,6 +76,7 @@ bool fail(std::string *error, const std::string &why) {
 } // namespace
 
 std::optional<double> parse_time(const std::string &text, std::string *error) {
+    std::optional<double> ms;
     const auto colon = text.find(':');
     if (colon != std::string::npos) {
         const auto bar = whole(text.substr(0, colon));
@@ -92,23 +89,43 @@ std::optional<double> parse_time(const std::string &text, std::string *error) {
             fail(error, "beat " + text.substr(colon + 1) + " is not within a bar (0 to below 4)");
             return std::nullopt;
         }
-        return beat_ms(4.0 * *bar + *beat);
+        ms = beat_ms(4.0 * *bar + *beat);
+    } else {
+        std::string digits = text;
+        double scale = 1.0;
+        if (digits.size() > 2 && digits.compare(digits.size() - 2, 2, "ms") == 0) {
+            digits.resize(digits.size() - 2);
+        } else if (digits.size() > 1 && digits.back() == 's') {
+            digits.pop_back();
+            scale = 1000.0;
+        }
+        const auto v = number(digits);
+        if (!v) {
+            fail(error,
+                 "'" + text + "' is not a time (ms like 61936, seconds like 61.9s, or bar:beat)");
+            return std::nullopt;
+        }
+        ms = *v * scale;
     }
-    std::string digits = text;
-    double scale = 1.0;
-    if (digits.size() > 2 && digits.compare(digits.size() - 2, 2, "ms") == 0) {
-        digits.resize(digits.size() - 2);
-    } else if (digits.size() > 1 && digits.back() == 's') {
-        digits.pop_back();
-        scale = 1000.0;
-    }
-    const auto v = number(digits);
-    if (!v) {
-        fail(error,
-             "'" + text + "' is not a time (ms like 61936, seconds like 61.9s, or bar:beat)");
+    // The demo clock counts whole milliseconds in 32 bits; a time past that is no time of
+    // the show, and converting it to a frame number would overflow.
+    if (!(*ms <= static_cast<double>(UINT32_MAX))) {
+        fail(error, "time " + text + " is out of range (the clock ends at " +
+                        std::to_string(UINT32_MAX) + " ms)");
         return std::nullopt;
     }
-    return *v * scale;
+    return ms;
+}
+
+std::optional<double> parse_beat(const std::string &text, std::string *error) {
+    const auto v = number(text);
+    if (!v || *v >= 4.0) {
+        fail(error, "beat " + text +
+                        " is not a beat within a bar (a decimal number from 0 to "
+                        "below 4)");
+        return std::nullopt;
+    }
+    return v;
 }
 
 std::optional<BarRange> parse_bars(const std::string &text, std::string *error) {

@@ -11,6 +11,7 @@ namespace capture {
 // The show draws every frame up to and including the first one whose bar number exceeds 66.
 constexpr uint32_t LAST_BAR = 66;
 constexpr uint32_t END_BAR = LAST_BAR + 1; // the bar of the single closing frame
+constexpr uint32_t MOVEMENT_TWO_BAR = 32;  // the first bar drawn as movement two
 
 // The bar number that a clock step starting from `prev_aika` yields. Needs `interval` set.
 uint32_t bar_after(uint32_t prev_aika);
@@ -43,8 +44,11 @@ class FrameClock {
 
 // A time on the command line: milliseconds ("61936", "61936ms"), seconds ("61.9s") or a
 // position bar:beat ("32:0", "32:2.5"; beats 0 to below 4 within the bar). Gives the time in
-// ms, or nothing with a reason in `error`.
+// ms, or nothing with a reason in `error`. Only decimal digits and a point are numbers;
+// times past the 32-bit millisecond clock are refused.
 std::optional<double> parse_time(const std::string &text, std::string *error);
+// A beat within a bar: a decimal number from 0 to below 4.
+std::optional<double> parse_beat(const std::string &text, std::string *error);
 
 struct BarRange {
     uint32_t first = 0;

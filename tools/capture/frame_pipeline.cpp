@@ -14,19 +14,6 @@ namespace capture {
 
 namespace {
 
-bool write_all(int fd, const uint8_t *data, size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 std::string hex(const unsigned char *d, unsigned n) {
     static const char digits[] = "0123456789abcdef";
     std::string s;
@@ -80,27 +67,42 @@ std::string frame_sha256(const uint8_t *rgba, int width, int height) {
 
 DigestSink::DigestSink(const FrameClock &clock, int width, int height, bool per_bar, int fd,
                        const std::string &header)
-    : clock_(clock), width_(width), height_(height), per_bar_(per_bar), fd_(fd), text_(header),
+    : clock_(clock), width_(width), height_(height), per_bar_(per_bar), fd_(fd), header_(header),
       ctx_(EVP_MD_CTX_new()) {}
 
 DigestSink::~DigestSink() {
     EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(ctx_));
 }
 
-void DigestSink::end_bar() {
-    if (!bar_open_)
-        return;
-    text_ += "bar " + std::to_string(bar_) + " frames " + std::to_string(bar_first_) + "-" +
-             std::to_string(bar_last_) + " " + final_hex(static_cast<EVP_MD_CTX *>(ctx_)) + "\n";
-    bar_open_ = false;
+bool DigestSink::put(const std::string &line, std::string *error) {
+    // The header goes out with the first line, so a reader sees both at once.
+    const std::string text = header_ + line;
+    if (write_all(fd_, text.data(), text.size())) {
+        header_.clear();
+        return true;
+    }
+    reader_gone_ = errno == EPIPE;
+    if (error)
+        *error = std::string("writing the checksums failed: ") + std::strerror(errno);
+    return false;
 }
 
-bool DigestSink::consume(uint64_t n, const uint8_t *rgba, std::string *) {
+bool DigestSink::end_bar(std::string *error) {
+    if (!bar_open_)
+        return true;
+    bar_open_ = false;
+    return put("bar " + std::to_string(bar_) + " frames " + std::to_string(bar_first_) + "-" +
+                   std::to_string(bar_last_) + " " + final_hex(static_cast<EVP_MD_CTX *>(ctx_)) +
+                   "\n",
+               error);
+}
+
+bool DigestSink::consume(uint64_t n, const uint8_t *rgba, std::string *error) {
     auto *ctx = static_cast<EVP_MD_CTX *>(ctx_);
     const uint32_t bar = clock_.tahdit(n);
     if (per_bar_) {
-        if (bar_open_ && bar != bar_)
-            end_bar();
+        if (bar_open_ && bar != bar_ && !end_bar(error))
+            return false;
         if (!bar_open_) {
             EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
             bar_open_ = true;
@@ -113,18 +115,13 @@ bool DigestSink::consume(uint64_t n, const uint8_t *rgba, std::string *) {
     }
     EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
     digest_frame(ctx, row_, rgba, width_, height_);
-    text_ += std::to_string(n) + " " + std::to_string(clock_.aika(n)) + " " + std::to_string(bar) +
-             " " + final_hex(ctx) + "\n";
-    return true;
+    return put(std::to_string(n) + " " + std::to_string(clock_.aika(n)) + " " +
+                   std::to_string(bar) + " " + final_hex(ctx) + "\n",
+               error);
 }
 
 bool DigestSink::finish(std::string *error) {
-    end_bar();
-    if (write_all(fd_, reinterpret_cast<const uint8_t *>(text_.data()), text_.size()))
-        return true;
-    if (error)
-        *error = std::string("writing the checksums failed: ") + std::strerror(errno);
-    return false;
+    return end_bar(error) && (header_.empty() || put("", error));
 }
 
 FramePipeline::FramePipeline(size_t frame_bytes, std::vector<FrameSink *> sinks, size_t slots)
@@ -136,8 +133,7 @@ FramePipeline::FramePipeline(size_t frame_bytes, std::vector<FrameSink *> sinks,
     // The stop signals are for the drawing thread, which cleans up; the worker never sees them.
     sigset_t block, old;
     sigemptyset(&block);
-    sigaddset(&block, SIGINT);
-    sigaddset(&block, SIGTERM);
+    add_stop_signals(&block);
     pthread_sigmask(SIG_BLOCK, &block, &old);
     worker_ = std::thread(&FramePipeline::work, this);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);

@@ -36,7 +36,7 @@ class PipeSink : public FrameSink {
 
 // SHA-256 of each frame (or of each bar's frames in order) over its RGB bytes, top row
 // first: the same bytes as the pixels of a still's PNG, so a still can be checked against a
-// line of the manifest.
+// line of the manifest. Each line is written as soon as its frame (or bar) is done.
 class DigestSink : public FrameSink {
   public:
     DigestSink(const FrameClock &clock, int width, int height, bool per_bar, int fd,
@@ -44,14 +44,18 @@ class DigestSink : public FrameSink {
     ~DigestSink() override;
     bool consume(uint64_t n, const uint8_t *rgba, std::string *error) override;
     bool finish(std::string *error) override;
+    // The last write failed because the reading end of a pipe was closed.
+    bool reader_gone() const { return reader_gone_; }
 
   private:
-    void end_bar();
+    bool end_bar(std::string *error);
+    bool put(const std::string &line, std::string *error);
     const FrameClock &clock_;
     int width_, height_;
     bool per_bar_;
     int fd_;
-    std::string text_;
+    std::string header_;
+    bool reader_gone_ = false;
     std::vector<uint8_t> row_;
     void *ctx_; // EVP_MD_CTX
     bool bar_open_ = false;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "atomic_output.h"
+
 namespace capture {
 
 namespace {
@@ -15,18 +17,9 @@ const int GAP = 8;
 const int LABEL_H = 20;
 const int TITLE_H = 34;
 
-cairo_status_t write_all(void *closure, const unsigned char *data, unsigned int length) {
-    const int fd = *static_cast<int *>(closure);
-    while (length > 0) {
-        const ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return CAIRO_STATUS_WRITE_ERROR;
-        data += n;
-        length -= static_cast<unsigned>(n);
-    }
-    return CAIRO_STATUS_SUCCESS;
+cairo_status_t write_to_fd(void *closure, const unsigned char *data, unsigned int length) {
+    return write_all(*static_cast<int *>(closure), data, length) ? CAIRO_STATUS_SUCCESS
+                                                                 : CAIRO_STATUS_WRITE_ERROR;
 }
 
 } // namespace
@@ -47,7 +40,7 @@ cairo_surface_t *frame_surface(const uint8_t *rgba, int width, int height) {
 }
 
 bool write_png(cairo_surface_t *surface, int fd, std::string *error) {
-    const cairo_status_t st = cairo_surface_write_to_png_stream(surface, write_all, &fd);
+    const cairo_status_t st = cairo_surface_write_to_png_stream(surface, write_to_fd, &fd);
     if (st != CAIRO_STATUS_SUCCESS) {
         if (error)
             *error = std::string("writing the PNG failed: ") + cairo_status_to_string(st);

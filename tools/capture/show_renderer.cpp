@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "atomic_output.h"
 #include "direction/direction.h"
 #include "draw/draw.h"
 #include "offscreen.h"
@@ -20,29 +21,56 @@ namespace capture {
 
 namespace {
 
-// The show reads "data/logo3.png" relative to the working directory, so the logo is loaded
-// in a scratch folder whose "data" points at the chosen data folder; the working directory
-// is restored at once, so relative output paths keep their meaning.
-void load_logo(const std::string &data_dir) {
-    char *real = realpath(data_dir.c_str(), nullptr);
-    const char *tmp = getenv("TMPDIR");
-    std::string scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellamor-capture-XXXXXX";
-    const int here = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (real && here >= 0 && mkdtemp(scratch.data())) {
-        const std::string link = scratch + "/data";
-        if (symlink(real, link.c_str()) == 0 && chdir(scratch.c_str()) == 0) {
-            alusta_texturet();
-            if (fchdir(here) != 0)
-                perror("fchdir");
+// A scratch folder whose "data" is a link to `dir`, or empty when none can be made.
+std::string scratch_for(const std::string &dir) {
+    char *real = realpath(dir.c_str(), nullptr);
+    std::string made;
+    for (const std::string &base : scratch_folders()) {
+        std::string scratch = base + "/vellamor-capture-XXXXXX";
+        if (!real || !mkdtemp(scratch.data()))
+            continue;
+        if (symlink(real, (scratch + "/data").c_str()) == 0) {
+            made = scratch;
+            break;
         }
-        unlink(link.c_str());
         rmdir(scratch.c_str());
-    } else {
-        alusta_texturet(); // no such folder: the show's own message says what is missing
+    }
+    free(real);
+    return made;
+}
+
+// The show reads "data/logo3.png" relative to the working directory. A folder that is itself
+// named "data" is read from its parent folder; any other is reached through a scratch folder
+// whose "data" points at it. The working directory is restored at once, so relative output
+// paths keep their meaning, and nothing but the chosen folder is ever read.
+bool load_logo(const std::string &logo_dir, std::string *error) {
+    std::string dir = logo_dir;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    const auto slash = dir.find_last_of('/');
+    const bool named_data = dir.substr(slash == std::string::npos ? 0 : slash + 1) == "data";
+    const std::string scratch = named_data ? std::string() : scratch_for(dir);
+    const std::string where = !named_data                  ? scratch
+                              : slash == std::string::npos ? "."
+                              : slash == 0                 ? "/"
+                                                           : dir.substr(0, slash);
+    const int here = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool there = !where.empty() && here >= 0 && chdir(where.c_str()) == 0;
+    if (there) {
+        alusta_texturet();
+        if (fchdir(here) != 0)
+            perror("fchdir");
     }
     if (here >= 0)
         close(here);
-    free(real);
+    if (!scratch.empty()) {
+        unlink((scratch + "/data").c_str());
+        rmdir(scratch.c_str());
+    }
+    if (!there && error)
+        *error = "cannot reach '" + logo_dir + "' for the logo" +
+                 (named_data ? "" : " (a scratch folder in TMPDIR or /tmp is needed)");
+    return there;
 }
 
 bool has_extension(const char *name) {
@@ -66,16 +94,28 @@ ShowRenderer::~ShowRenderer() {
     offscreen_close();
 }
 
-bool ShowRenderer::open(int width, int height, const std::string &data_dir, std::string *error) {
-    if (!offscreen_open(width, height, error))
-        return false;
+bool ShowRenderer::open(int width, int height, int supersample, const std::string &logo_dir,
+                        std::string *error) {
     width_ = width;
     height_ = height;
+    drawn_width_ = width * supersample;
+    drawn_height_ = height * supersample;
+    std::string why;
+    if (!offscreen_open(drawn_width_, drawn_height_, &why)) {
+        if (error)
+            *error = "no offscreen OpenGL context: " + why;
+        return false;
+    }
+    if (supersample > 1) {
+        downscaler_ = std::make_unique<Downscaler>(width, height, supersample);
+        drawn_.resize(static_cast<size_t>(drawn_width_) * drawn_height_ * 4);
+        filtered_.resize(frame_bytes());
+    }
     // The show's window under Mesa gets a 24-bit depth buffer packed with 8 bits of stencil;
     // the same packed format here makes near ties between coplanar faces fall the same way.
     glGenRenderbuffers(1, &depth_stencil_);
     glBindRenderbuffer(GL_RENDERBUFFER, depth_stencil_);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, drawn_width_, drawn_height_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
                               depth_stencil_);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
@@ -90,22 +130,23 @@ bool ShowRenderer::open(int width, int height, const std::string &data_dir, std:
     if (flipped_)
         glFramebufferParameteri(GL_FRAMEBUFFER, GL_FRAMEBUFFER_FLIP_Y_MESA, 1);
     aseta_piirtotila();
-    load_logo(data_dir);
+    if (!logo_dir.empty() && !load_logo(logo_dir, error))
+        return false;
     bpm = 124.0f;
     interval = 60000.0f / bpm;
     // Single-buffered: piirra then never swaps, and the frame stays in the framebuffer object.
     kaksoispuskurointi = 0;
     frames_drawn = 0;
 
+    const auto drawn_bytes = static_cast<GLsizeiptr>(drawn_width_) * drawn_height_ * 4;
     glGenBuffers(2, pbo_);
     for (unsigned b : pbo_) {
         glBindBuffer(GL_PIXEL_PACK_BUFFER, b);
-        glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(frame_bytes()), nullptr,
-                     GL_STREAM_READ);
+        glBufferData(GL_PIXEL_PACK_BUFFER, drawn_bytes, nullptr, GL_STREAM_READ);
     }
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    const std::string why = gl_error();
+    why = gl_error();
     if (!why.empty()) {
         if (error)
             *error = "setting up the frame failed: " + why;
@@ -127,7 +168,24 @@ void ShowRenderer::draw(uint32_t prev_aika, uint32_t now) {
 
 void ShowRenderer::read(uint8_t *rgba) {
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glReadPixels(0, 0, drawn_width_, drawn_height_, GL_RGBA, GL_UNSIGNED_BYTE,
+                 downscaler_ ? drawn_.data() : rgba);
+    if (downscaler_)
+        downscaler_->run(drawn_.data(), rgba);
+}
+
+bool ShowRenderer::hand_over(uint64_t n,
+                             const std::function<bool(uint64_t, const uint8_t *)> &deliver) {
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, pbo_[n & 1]);
+    const auto *px = static_cast<const uint8_t *>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
+    if (px && downscaler_) {
+        downscaler_->run(px, filtered_.data());
+        px = filtered_.data();
+    }
+    const bool go_on = px && deliver(n, px);
+    glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    return go_on;
 }
 
 bool ShowRenderer::render(const FrameClock &clock, uint64_t first, uint64_t last, Readback how,
@@ -145,25 +203,17 @@ bool ShowRenderer::render(const FrameClock &clock, uint64_t first, uint64_t last
         return true;
     }
     // Two pixel buffers: frame n is read into one while frame n - 1, read into the other one
-    // frame earlier, is copied out; the copy then waits on nothing that is still drawing.
-    auto hand_over = [&](uint64_t n) {
-        glBindBuffer(GL_PIXEL_PACK_BUFFER, pbo_[n & 1]);
-        const auto *px =
-            static_cast<const uint8_t *>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
-        const bool go_on = px && deliver(n, px);
-        glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
-        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-        return go_on;
-    };
+    // frame earlier, is copied out (and filtered down); the copy then waits on nothing that is
+    // still drawing.
     for (uint64_t n = first; n <= last; ++n) {
         draw(n > 0 ? clock.aika(n - 1) : 0, clock.aika(n));
         glBindBuffer(GL_PIXEL_PACK_BUFFER, pbo_[n & 1]);
-        glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glReadPixels(0, 0, drawn_width_, drawn_height_, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
         glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-        if (n > first && !hand_over(n - 1))
+        if (n > first && !hand_over(n - 1, deliver))
             return false;
     }
-    return hand_over(last);
+    return hand_over(last, deliver);
 }
 
 std::string ShowRenderer::gl_error() const {

@@ -1,10 +1,14 @@
-// The show drawn offscreen: a Mesa context with a framebuffer of the build's size, the show's
-// start-up render state and logo, and frames drawn by the show's own piirra at a given clock.
+// The show drawn offscreen: a Mesa context with a framebuffer of the build's size (or another
+// size of its aspect, or N times that to be filtered down), the show's start-up render state
+// and logo, and frames drawn by the show's own piirra at a given clock.
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "downscale.h"
 #include "frame_clock.h"
 
 namespace capture {
@@ -17,8 +21,11 @@ class ShowRenderer {
     ShowRenderer &operator=(const ShowRenderer &) = delete;
 
     // Opens the context and sets up what the show's start-up sets: the render state, the
-    // logo texture from `data_dir`/logo3.png, the tempo, a single-buffered frame.
-    bool open(int width, int height, const std::string &data_dir, std::string *error);
+    // logo texture from `logo_dir`/logo3.png (none when `logo_dir` is empty), the tempo, a
+    // single-buffered frame. Frames are width x height; with a `supersample` factor N above
+    // 1 they are drawn N times as large each way and filtered down.
+    bool open(int width, int height, int supersample, const std::string &logo_dir,
+              std::string *error);
     bool has_logo() const;
     // False when the driver cannot draw upside down in memory as it does for a window; the
     // frames may then differ from the window's in single edge pixels.
@@ -32,7 +39,7 @@ class ShowRenderer {
     // The clear colour of a frame is the one the previous frame's camera set, so a frame is
     // exact only when the frame before it was drawn first.
     void draw(uint32_t prev_aika, uint32_t aika);
-    // The frame just drawn, RGBA bottom row first.
+    // The frame just drawn, RGBA bottom row first, at the output size.
     void read(uint8_t *rgba);
 
     enum class Readback { pbo, sync };
@@ -46,8 +53,14 @@ class ShowRenderer {
     std::string gl_error() const;
 
   private:
+    // Frame `n`'s pixels from the pixel buffer it was read into, at the output size.
+    bool hand_over(uint64_t n, const std::function<bool(uint64_t, const uint8_t *)> &deliver);
     int width_ = 0;
     int height_ = 0;
+    int drawn_width_ = 0;
+    int drawn_height_ = 0;
+    std::unique_ptr<Downscaler> downscaler_; // null: frames are read as drawn
+    std::vector<uint8_t> drawn_, filtered_;
     unsigned pbo_[2] = {0, 0};
     unsigned depth_stencil_ = 0;
     bool flipped_ = false;

@@ -1,0 +1,98 @@
+// The four uses of the capture program (still, sheet, video, sums) over the options the
+// command line gave; each returns the exit status or throws a Failure.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "atomic_output.h"
+#include "capture.h"
+#include "frame_clock.h"
+#include "frame_size.h"
+#include "show_renderer.h"
+
+namespace capture {
+
+const int EXIT_FAILED = 1;
+const int EXIT_USAGE = 2;
+const char *const MUSIC_FILE = "ruvo_megasong_bpm_124c.ogg";
+const char *const LOGO_FILE = "logo3.png";
+
+struct Options {
+    std::string data_dir;
+    bool quiet = false;
+    unsigned fps = 60;
+    std::string output;
+    bool force = false;
+    std::string bars;
+    // still and video
+    std::string size;
+    int supersample = 1;
+    // still
+    std::string time;
+    std::string after;
+    // sheet
+    unsigned every = 1;
+    unsigned columns = 8;
+    unsigned thumb_width = 240;
+    std::string beat = "0";
+    // video
+    unsigned crf = 18;
+    std::string preset = "veryfast";
+    std::string music;
+    bool no_audio = false;
+    std::string sums_file;
+    std::string sink = "ffmpeg";
+    std::string readback = "pbo";
+    // sums
+    bool per_bar = false;
+    int data_fd = -1; // the standard output the program was given
+};
+
+bool is_file(const std::string &path);
+std::string format(const char *fmt, double v);
+// A destination as the summary line names it ("-" is standard output).
+std::string shown(const std::string &path);
+
+// A failure with the status the program exits with.
+struct Failure {
+    int status;
+    std::string message;
+};
+
+class Capture {
+  public:
+    Capture(const ShowBuild &build, const Options &o)
+        : build_(build), o_(o), clock_(o.fps), tool_(std::string(build.name) + "_capture") {}
+
+    int still();
+    int sheet();
+    int video();
+    int sums();
+    // The status of a capture stopped by a signal, after saying so.
+    int stopped() const;
+
+  private:
+    void say(const std::string &text) const;
+    // Said even when quiet: what the output lacks.
+    void note(const std::string &text) const;
+    std::string data_path(const char *file) const { return o_.data_dir + "/" + file; }
+    BarRange bar_range(const BarRange &whole) const;
+    FrameSize frame_size(bool even) const;
+    void prepare(AtomicOutput &out, const std::string &path, bool binary) const;
+    // Writes a picture through `out` with `write` and makes it final; false when a stop
+    // signal came meanwhile.
+    bool write_picture(AtomicOutput &out, const std::function<bool(int, std::string *)> &write);
+    void open_renderer(const FrameSize &size);
+    std::string frame_label(uint64_t n) const;
+    std::string size_label(const FrameSize &size) const;
+    std::string sums_header(const FrameSize &size, bool per_bar) const;
+
+    const ShowBuild &build_;
+    const Options &o_;
+    FrameClock clock_;
+    std::string tool_;
+    ShowRenderer renderer_;
+};
+
+} // namespace capture
