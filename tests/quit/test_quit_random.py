@@ -9,7 +9,7 @@ where the quit paths differ most, and some reach far into both movements. The mo
 second before the show's own end so that every request reaches the program while it still runs.
 
 The seed is printed; set VELLAMOR_QUIT_SEED to repeat a run set, and VELLAMOR_QUIT_RUNS for another
-number of runs (the pass on sdl12-compat makes fewer).
+number of runs (the pass on sdl12-compat and the sanitizer build make fewer).
 """
 
 import math
