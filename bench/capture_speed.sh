@@ -52,8 +52,9 @@ step() { # name frames|- command...
     }
     [ "$n" = - ] && n=$(sed -n 's/^vellamor_capture: \([0-9]*\) frames.*/\1/p' "$work/err")
     read -r wall user sys < "$work/time"
-    awk -v name="$name" -v n="$n" -v wall="$wall" -v cpu="$(echo "$user + $sys" | bc)" \
+    awk -v name="$name" -v n="$n" -v wall="$wall" -v cpu="$user" -v sys="$sys" \
         -v load="$load" 'BEGIN {
+            cpu += sys
             printf "%-34s %6d frames %7.1f s wall %7.1f s cpu %6.1f fps %5.1f ms cpu/frame  load %s\n",
                 name, n, wall, cpu, n / wall, 1000 * cpu / n, load }'
     echo "$wall $n" > "$work/last"
