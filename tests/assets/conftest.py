@@ -6,12 +6,12 @@ MKSONG_BIN, MKLOGO_BIN: the tools that made them;
 AUBIO_BIN, FFMPEG_BIN, FFPROBE_BIN: the analysis programs (empty when CMake did not find them).
 """
 
-import os
 import subprocess
-from pathlib import Path
 
 import numpy as np
 import pytest
+
+from support import ctest_env
 
 RATE = 44100
 BPM = 124
@@ -20,11 +20,8 @@ BAR_MS = 4 * BEAT_MS  # 1935.484 ms
 
 
 def env_path(name, package=None):
-    value = os.environ.get(name)
-    if not value:
-        hint = f" (Debian package {package})" if package else ""
-        pytest.fail(f"{name} is not set or the program was not found{hint}: run the asset tests through CTest")
-    return Path(value)
+    hint = " or the program was not found" + (f" (Debian package {package})" if package else "")
+    return ctest_env.env_path(name, "asset", hint)
 
 
 def built_file(name):

@@ -12,11 +12,14 @@ import os
 import re
 import shutil
 import subprocess
+from functools import partial
 from pathlib import Path
 
 import numpy as np
 import pytest
 from PIL import Image
+
+from support import ctest_env
 
 MUSIC = "ruvo_megasong_bpm_124c.ogg"
 LOGO = "logo3.png"
@@ -24,11 +27,7 @@ LOGO = "logo3.png"
 BAR_MS = 4 * 483.8709716796875
 
 
-def env_path(name):
-    value = os.environ.get(name)
-    if not value:
-        pytest.fail(f"{name} is not set: run the capture tests through CTest")
-    return Path(value)
+env_path = partial(ctest_env.env_path, area="capture")
 
 
 @pytest.fixture(scope="session")

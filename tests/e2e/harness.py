@@ -23,11 +23,12 @@ import struct
 import subprocess
 import tempfile
 import time
+from functools import partial
 from pathlib import Path
 
 import numpy as np
 
-from support import showrun, xserver
+from support import ctest_env, showrun, xserver
 from support.processes import die_with_parent, terminate, wait_until
 from support.showrun import LOGO, MODES, MUSIC, TITLE  # noqa: F401  (the tests' names for them)
 from support.standins import make_logo, make_music  # noqa: F401
@@ -37,11 +38,7 @@ BAR_MS = 4 * 483.8709716796875
 END_OF_SHOW_MS = 129678
 
 
-def env_path(name):
-    value = os.environ.get(name)
-    if not value:
-        raise RuntimeError(f"{name} is not set: run the end-to-end tests through CTest")
-    return Path(value)
+env_path = partial(ctest_env.env_path, area="end-to-end")
 
 
 def program(name):

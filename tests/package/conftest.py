@@ -8,22 +8,19 @@ this build; MKICON_BIN, the icon maker.
 import os
 import subprocess
 import time
+from functools import partial
 from pathlib import Path
 
 import pytest
 
-from support import showrun
+from support import ctest_env, showrun
 from support.showrun import LOGO, MUSIC  # noqa: F401  (the package tests' names for them)
 from support.xserver import Xvfb
 # The show ends at demo time 129678 ms: at ten times the speed no whole run is shorter than this.
 WHOLE_SHOW_S = 129.678 / 10
 
 
-def env_path(name):
-    value = os.environ.get(name)
-    if not value:
-        pytest.fail(f"{name} is not set: run the package tests through CTest")
-    return Path(value)
+env_path = partial(ctest_env.env_path, area="package")
 
 
 def package_file(pattern):

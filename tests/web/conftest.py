@@ -8,18 +8,15 @@ fails them.
 """
 
 import os
-from pathlib import Path
+from functools import partial
 
 import pytest
 
 import browser
+from support import ctest_env
 
 
-def env_path(name):
-    value = os.environ.get(name)
-    if not value:
-        pytest.fail(f"{name} is not set: run the browser tests through CTest")
-    return Path(value)
+env_path = partial(ctest_env.env_path, area="browser")
 
 
 @pytest.fixture(scope="session")
