@@ -21,6 +21,16 @@ uint64_t frame_start_ms(uint64_t k, unsigned fps) {
 
 } // namespace
 
+bool Capture::stream(uint64_t first, uint64_t last, ShowRenderer::Readback how,
+                     FramePipeline &pipeline, Progress &progress) {
+    return renderer_.render(clock_, first, last, how, [&](uint64_t n, const uint8_t *px) {
+        if (stop_signal() || !pipeline.push(n, px))
+            return false;
+        progress.update(n - first + 1);
+        return true;
+    });
+}
+
 int Capture::video() {
     const BarRange range = bar_range({0, END_BAR});
     const uint64_t first = clock_.first_frame_of_bar(range.first);
@@ -119,13 +129,7 @@ int Capture::video() {
     Progress progress(count, !o_.quiet);
     const auto how =
         o_.readback == "sync" ? ShowRenderer::Readback::sync : ShowRenderer::Readback::pbo;
-    const bool drawn =
-        renderer_.render(clock_, first, last, how, [&](uint64_t n, const uint8_t *px) {
-            if (stop_signal() || !pipeline.push(n, px))
-                return false;
-            progress.update(n - first + 1);
-            return true;
-        });
+    const bool drawn = stream(first, last, how, pipeline, progress);
     if (!drawn || stop_signal()) {
         progress.clear();
         if (stop_signal()) {
@@ -188,13 +192,7 @@ int Capture::sums() {
                       sums_header(size, o_.per_bar));
     FramePipeline pipeline(renderer_.frame_bytes(), {&digest});
     Progress progress(last - first + 1, !o_.quiet);
-    const bool drawn = renderer_.render(clock_, first, last, ShowRenderer::Readback::pbo,
-                                        [&](uint64_t n, const uint8_t *px) {
-                                            if (stop_signal() || !pipeline.push(n, px))
-                                                return false;
-                                            progress.update(n - first + 1);
-                                            return true;
-                                        });
+    const bool drawn = stream(first, last, ShowRenderer::Readback::pbo, pipeline, progress);
     progress.clear();
     if (stop_signal()) {
         pipeline.abort();

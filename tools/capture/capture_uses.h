@@ -8,7 +8,9 @@
 #include "atomic_output.h"
 #include "capture.h"
 #include "frame_clock.h"
+#include "frame_pipeline.h"
 #include "frame_size.h"
+#include "progress.h"
 #include "show_renderer.h"
 
 namespace capture {
@@ -84,6 +86,10 @@ class Capture {
     // signal came meanwhile.
     bool write_picture(AtomicOutput &out, const std::function<bool(int, std::string *)> &write);
     void open_renderer(const FrameSize &size);
+    // Draws frames first to last into `pipeline`, counting them on `progress`; false when a sink
+    // failed or a stop signal came.
+    bool stream(uint64_t first, uint64_t last, ShowRenderer::Readback how, FramePipeline &pipeline,
+                Progress &progress);
     std::string frame_label(uint64_t n) const;
     std::string size_label(const FrameSize &size) const;
     std::string sums_header(const FrameSize &size, bool per_bar) const;
