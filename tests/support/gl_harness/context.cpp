@@ -34,8 +34,7 @@ uint32_t bars_at(uint32_t aika_ms) {
 }
 
 void set_clock(uint32_t aika_ms, uint32_t tahdit_bars) {
-    bpm = 124.0f;
-    interval = beat_ms();
+    aseta_tempo();
     aika = aika_ms;
     tahdit = tahdit_bars;
 }

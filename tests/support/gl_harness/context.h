@@ -30,11 +30,11 @@ class GlTest : public ::testing::Test {
     int width_ = 64, height_ = 64;
 };
 
-// Sets the demo clock the way the clock step would leave it, with the show's tempo.
+// Sets the demo clock the way the clock step would leave it, with the tempo the demo start sets.
 void set_clock(uint32_t aika_ms, uint32_t tahdit_bars);
-// The bar number the clock step derives from a time.
+// What the tests expect of the clock, worked out on their own: the bar number the clock step
+// derives from a time, and the beat length, 60000 / 124 held in single precision.
 uint32_t bars_at(uint32_t aika_ms);
-// The beat length: 60000 / 124 held in single precision.
 float beat_ms();
 
 // The render state start-up leaves on the current context, set by start-up's own routine:
