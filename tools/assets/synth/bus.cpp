@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "maths.h"
+
 namespace synth {
 
 namespace {
@@ -36,7 +38,7 @@ Ducker::Ducker()
         start_[b] = beatToSample(static_cast<double>(b));
     for (size_t i = 0; i < shape_.size(); ++i) {
         const double t = static_cast<double>(i) / kRate;
-        shape_[i] = static_cast<float>(t < 0.006 ? t / 0.006 : std::exp(-(t - 0.006) / 0.1));
+        shape_[i] = static_cast<float>(t < 0.006 ? t / 0.006 : maths::exp(-(t - 0.006) / 0.1));
     }
 }
 
@@ -89,8 +91,8 @@ void place(Mix &mix, const StereoSound &sound, int64_t start, float gain, Sends 
 void placeMono(Mix &mix, const Sound &sound, int64_t start, float gain, float pan, Sends sends,
                float duck) {
     const double ang = (pan + 1.0) * kPi / 4.0;
-    const float gl = static_cast<float>(std::cos(ang) * std::sqrt(2.0));
-    const float gr = static_cast<float>(std::sin(ang) * std::sqrt(2.0));
+    const float gl = static_cast<float>(maths::cos(ang) * std::sqrt(2.0));
+    const float gr = static_cast<float>(maths::sin(ang) * std::sqrt(2.0));
     forEachInPiece(start, sound.size(), [&](size_t i, int64_t n) {
         const float g = duckedGain(mix, n, gain, duck);
         mixSample(mix, n, sound[i] * gl * g, sound[i] * gr * g, sends);

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "maths.h"
+
 namespace synth {
 
 namespace {
@@ -91,7 +93,7 @@ void delay(StereoBus &io, StereoBus &reverbSend) {
     std::vector<float> bl(d, 0), br(d, 0);
     size_t i = 0;
     double lpL = 0, lpR = 0;
-    const double a = std::exp(-2 * kPi * 3500.0 / kRate);
+    const double a = maths::exp(-2 * kPi * 3500.0 / kRate);
     for (int64_t n = 0; n < kTotal; ++n) {
         const float yl = bl[i], yr = br[i];
         lpL = (1 - a) * yl + a * lpL;

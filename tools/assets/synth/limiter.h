@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "grid.h"
+#include "maths.h"
 
 namespace synth {
 
@@ -39,7 +40,7 @@ class Limiter {
         double acc = 0;
         for (int64_t i = 0; i < look; ++i)
             acc += heldAt(i);
-        const double rel = 1.0 - std::exp(-1.0 / (0.12 * kRate));
+        const double rel = 1.0 - maths::exp(-1.0 / (0.12 * kRate));
         double g = 1.0;
         for (int64_t i = 0; i < n; ++i) {
             // Renew the running sum now and then, so that no rounding drift builds up.

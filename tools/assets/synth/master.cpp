@@ -8,6 +8,7 @@
 #include "effects.h"
 #include "limiter.h"
 #include "loudness.h"
+#include "maths.h"
 #include "noise.h"
 
 namespace synth {
@@ -61,7 +62,7 @@ Mastered mixdown(Mix &m, const MixAutomation &automation, double targetLufs, dou
     const double fadeFrom = automation.fadeFrom, fadeTo = automation.fadeTo;
     Air air;
     double dcL = 0, dcR = 0, prevL = 0, prevR = 0;
-    const double dcA = std::exp(-2 * kPi * 18.0 / kRate);
+    const double dcA = maths::exp(-2 * kPi * 18.0 / kRate);
     LoudnessMeter before;
     double level = 1.0;
     for (int64_t n = 0; n < kTotal; ++n) {
@@ -95,12 +96,12 @@ Mastered mixdown(Mix &m, const MixAutomation &automation, double targetLufs, dou
     }
 
     // Loudness normalisation with the limiter in the loop, then the final pass in place.
-    const double ceiling = std::pow(10.0, ceilingDb / 20.0);
+    const double ceiling = maths::pow(10.0, ceilingDb / 20.0);
     double gainDb = targetLufs - before.lufs();
     Limiter limiter(m.delay.l); // the delay bus is spent by now: its memory is the scratch
     for (int iter = 0; iter < 3; ++iter) {
         LoudnessMeter meter;
-        limiter.run(m.dry.l, m.dry.r, kTotal, std::pow(10.0, gainDb / 20.0), ceiling,
+        limiter.run(m.dry.l, m.dry.r, kTotal, maths::pow(10.0, gainDb / 20.0), ceiling,
                     [&](int64_t, double a, double b) { meter.add(a, b); });
         const double got = meter.lufs();
         if (std::fabs(got - targetLufs) < 0.03)
@@ -110,7 +111,7 @@ Mastered mixdown(Mix &m, const MixAutomation &automation, double targetLufs, dou
     Mastered out;
     LoudnessMeter meter;
     double peak = 0;
-    limiter.run(m.dry.l, m.dry.r, kTotal, std::pow(10.0, gainDb / 20.0), ceiling,
+    limiter.run(m.dry.l, m.dry.r, kTotal, maths::pow(10.0, gainDb / 20.0), ceiling,
                 [&](int64_t n, double a, double b) {
                     m.dry.l[n] = static_cast<float>(a);
                     m.dry.r[n] = static_cast<float>(b);
@@ -118,7 +119,7 @@ Mastered mixdown(Mix &m, const MixAutomation &automation, double targetLufs, dou
                     peak = std::max({peak, std::fabs(a), std::fabs(b)});
                 });
     out.lufs = meter.lufs();
-    out.peakDb = 20.0 * std::log10(std::max(peak, 1e-9));
+    out.peakDb = 20.0 * maths::log10(std::max(peak, 1e-9));
     return out;
 }
 
