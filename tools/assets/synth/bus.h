@@ -1,34 +1,30 @@
-// The buses: whole-piece stereo tracks, the kick's sidechain, placing sounds with their sends.
+// The buses: the sounds placed on them, the kick's sidechain, and their samples block by block.
+//
+// The arrangement does not write whole-piece tracks: it records where each sound goes, and the
+// master chain asks for the buses one block at a time. Within a block every placed sound is
+// added in the order it was placed, so each sample is the same sum, in single precision, as on
+// a whole-piece track; only a block's worth of each bus is ever held.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "dsp.h"
 #include "grid.h"
+#include "voices.h"
 
 namespace synth {
 
-// kTotal zeroed floats, straight from the kernel: fresh anonymous pages are zero, so there is no
-// clearing pass, and huge pages (where the system offers them) keep the page faults few.
-class Track {
-  public:
-    Track();
-    ~Track();
-    Track(const Track &) = delete;
-    Track &operator=(const Track &) = delete;
-    float *data() const { return data_; }
-
-  private:
-    float *data_;
-};
-
-// A stereo bus over the whole piece.
-struct StereoBus {
-    Track left, right;
-    float *const l = left.data();
-    float *const r = right.data();
-};
+// Rendered sounds are shared: a drum take or a repeated note is placed many times.
+using SoundPtr = std::shared_ptr<const Sound>;
+using StereoSoundPtr = std::shared_ptr<const StereoSound>;
+inline SoundPtr share(Sound s) {
+    return std::make_shared<const Sound>(std::move(s));
+}
+inline StereoSoundPtr share(StereoSound s) {
+    return std::make_shared<const StereoSound>(std::move(s));
+}
 
 // Sidechain: the kick on each beat (its velocity, 0 where there is none) and the shape of the
 // dip after a kick, shared by every part that ducks under it.
@@ -62,23 +58,55 @@ struct Sends {
     float reverb = 0, delay = 0;
 };
 
-// The buses: everything that is mixed as it is placed (drums, bass, lead lines, effects), the
-// pad (filtered as a whole later), and the reverb and delay sends.
+// A sound on the dry bus, with its sends: stereo, or mono panned by the gains gl and gr.
+struct Placement {
+    StereoSoundPtr stereo;
+    SoundPtr mono;
+    int64_t start;
+    float gain, gl, gr;
+    Sends sends;
+    float duck; // 0 to 1: how far it ducks under the kick
+};
+
+// A pad voice on the pad bus: rendered when the blocks reach it, let go once they are past it.
+struct PadPlacement {
+    PadVoice voice;
+    int64_t start;
+    float gain;
+    std::unique_ptr<StereoSound> sound;
+    bool done = false;
+};
+
+// The buses: everything mixed as it is placed (drums, bass, lead lines, effects) on the dry
+// bus, the pad (filtered as a whole by the master chain), and the reverb and delay sends.
 struct Mix {
-    StereoBus dry, pad, reverb, delay;
+    std::vector<Placement> placed;
+    std::vector<PadPlacement> pad;
     Ducker duck;
 };
 
-// Adds a stereo sound to a bus from sample `start` on, scaled by `gain`.
-void addTo(StereoBus &bus, const StereoSound &sound, int64_t start, float gain);
-
 // Places a rendered stereo sound at sample `start` on the dry bus, with sends, ducked under the
 // kick by `duck` (0 to 1).
-void place(Mix &mix, const StereoSound &sound, int64_t start, float gain, Sends sends = {},
+void place(Mix &mix, StereoSoundPtr sound, int64_t start, float gain, Sends sends = {},
            float duck = 0.0f);
-
 // The same for a mono sound, panned by `pan` (-1 left to 1 right) at constant power.
-void placeMono(Mix &mix, const Sound &sound, int64_t start, float gain, float pan, Sends sends = {},
+void placeMono(Mix &mix, SoundPtr sound, int64_t start, float gain, float pan, Sends sends = {},
                float duck = 0.0f);
+// Adds a pad voice to the pad bus from sample `start` on, scaled by `gain`.
+void addToPad(Mix &mix, PadVoice voice, int64_t start, float gain);
+
+// One block of every bus, stereo, from sample `from` on.
+struct Buses {
+    static constexpr int kFrames = 8192;
+    int64_t from = 0;
+    int count = 0;
+    std::vector<float> dryL, dryR, padL, padR, reverbL, reverbR, delayL, delayR;
+    Buses();
+};
+
+// Fills `out` with the buses' samples [from, from + count): every placed sound and pad voice
+// that sounds there, in the order placed. Blocks must come in order: pad voices are rendered on
+// the way and let go behind it.
+void mixBlock(Mix &mix, int64_t from, int count, Buses &out);
 
 } // namespace synth

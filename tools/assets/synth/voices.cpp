@@ -53,8 +53,18 @@ Sound subNote(double note, double len) {
     return out;
 }
 
-StereoSound padNote(Rng &rng, double note, double len, double attack, double release,
-                    double glass) {
+PadVoice padVoice(Rng &rng, double note, double len, double attack, double release, double glass) {
+    PadVoice v{note, len, attack, release, glass, {}, {}};
+    for (double &p : v.sawPhases)
+        p = rng.unit();
+    for (double &p : v.glassPhases)
+        p = rng.unit();
+    return v;
+}
+
+StereoSound renderPad(const PadVoice &v) {
+    const double note = v.note, len = v.len, attack = v.attack, release = v.release,
+                 glass = v.glass;
     const int n = static_cast<int>((len + release) * kRate);
     StereoSound out{Sound(n, 0), Sound(n, 0)};
     const double hz = midiHz(note);
@@ -63,17 +73,17 @@ StereoSound padNote(Rng &rng, double note, double len, double attack, double rel
     std::array<Oscillator, 5> saws;
     std::array<double, 5> f{}, gl{}, gr{};
     for (int k = 0; k < 5; ++k) {
-        saws[k].phase = rng.unit();
+        saws[k].phase = v.sawPhases[k];
         f[k] = hz * maths::pow(2.0, cents[k] / 1200.0);
         const double ang = (pans[k] + 1.0) * kPi / 4.0;
         gl[k] = maths::cos(ang);
         gr[k] = maths::sin(ang);
     }
     Oscillator g1, g2, g3, g4;
-    g1.phase = rng.unit();
-    g2.phase = rng.unit();
-    g3.phase = rng.unit();
-    g4.phase = rng.unit();
+    g1.phase = v.glassPhases[0];
+    g2.phase = v.glassPhases[1];
+    g3.phase = v.glassPhases[2];
+    g4.phase = v.glassPhases[3];
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
         const double amp = adsr(t, len, attack, 0.5, 0.85, release);
