@@ -219,12 +219,12 @@ void playPad(Mix &mix) {
         const double release = end >= 66 ? 3.5 : 0.45;
         const double glass = sec == Colder ? 1.0 : (sec == Closing ? 0.5 : 0.0);
         for (int k = 0; k < 4; ++k) {
-            addToPad(mix, padVoice(rng, ch.pad[k], lenSec, attack, release, glass),
-                     beatToSample(bars(bar)), 0.20f);
+            const PadVoice v = padVoice(rng, ch.pad[k], lenSec, attack, release, glass);
+            addToPad(mix, later([v] { return renderPad(v); }), beatToSample(bars(bar)), 0.20f);
         }
         // A soft octave-down root under the pad for body.
-        addToPad(mix, padVoice(rng, ch.bass + 12, lenSec, attack, release, glass),
-                 beatToSample(bars(bar)), 0.12f);
+        const PadVoice v = padVoice(rng, ch.bass + 12, lenSec, attack, release, glass);
+        addToPad(mix, later([v] { return renderPad(v); }), beatToSample(bars(bar)), 0.12f);
         bar = end;
     }
 }
@@ -297,7 +297,8 @@ void playBass(Mix &mix) {
         for (auto [s, off] : steps) {
             const double beat = bars(bar) + s / 4.0;
             const double len = len16 * kSamplesPerBeat / 4.0 / kRate;
-            const SoundPtr note = share(bassNote(root + off, len, cutoff, envAmt));
+            const int pitch = root + off;
+            const SoundPtr note = later([=] { return bassNote(pitch, len, cutoff, envAmt); });
             const float accent = (s % 4 == 2) ? 1.0f : 0.8f;
             placeMono(mix, note, beatToSample(beat), 0.42f * accent, 0.0f, {}, 0.45f);
         }
@@ -313,8 +314,9 @@ void playSub(Mix &mix) {
             ++end;
         if (sectionOf(bar) != FallingAway) {
             const double len = (end - bar) * 4 * kSamplesPerBeat / kRate - 0.03;
-            placeMono(mix, share(subNote(chordOf(kChords[bar]).bass - 12, len)),
-                      beatToSample(bars(bar)), 0.2f, 0.0f, {}, 0.85f);
+            const int pitch = chordOf(kChords[bar]).bass - 12;
+            placeMono(mix, later([=] { return subNote(pitch, len); }), beatToSample(bars(bar)),
+                      0.2f, 0.0f, {}, 0.85f);
         }
         bar = end;
     }
@@ -391,7 +393,7 @@ void playCymbals(Mix &mix, const Kit &kit) {
     }
     for (Hit c : kReverseCymbals) {
         const int64_t gap = static_cast<int64_t>(kSamplesPerBeat / 8),
-                      len = static_cast<int64_t>(kit.reverseCymbal->l.size());
+                      len = static_cast<int64_t>(kit.reverseCymbal->length());
         place(mix, kit.reverseCymbal, beatToSample(bars(c.bar)) - gap - len, c.gain, {0.2f, 0.0f});
     }
 }
@@ -406,7 +408,7 @@ void playSweeps(Mix &mix, Rng &rng) {
     }
     place(mix, share(sweep(rng, 2 * 4 * kSamplesPerBeat / kRate, 6000, 180, false)),
           beatToSample(bars(kDownlifter.bar)), kDownlifter.gain, {0.4f, 0.0f});
-    const SoundPtr impact = share(boom());
+    const SoundPtr impact = later(boom);
     for (Hit c : kBooms)
         placeMono(mix, impact, beatToSample(bars(c.bar)), c.gain, 0.0f, {0.1f, 0.0f});
 }
@@ -470,7 +472,8 @@ void playArpeggio(Mix &mix) {
         for (auto [s, idx] : pat) {
             auto [it, fresh] = plucks.try_emplace({tones[idx], cutoff, decay});
             if (fresh)
-                it->second = share(pluck(tones[idx], cutoff, decay));
+                it->second = later(
+                    [tone = tones[idx], cutoff, decay] { return pluck(tone, cutoff, decay); });
             const float pan = (s % 2) ? 0.35f : -0.35f;
             placeMono(mix, it->second, beatToSample(bars(bar) + s / 4.0),
                       static_cast<float>(1.25 * level), pan, {0.15f, 0.22f}, 0.3f);
@@ -483,8 +486,9 @@ void playArpeggio(Mix &mix) {
 void playLead(Mix &mix) {
     auto phrase = [&mix](const Phrase &ph, int bar, double cutoff, float level) {
         for (const PhraseNote &nt : ph) {
+            const double len = nt.len * kSamplesPerBeat / 4.0 / kRate - 0.01;
             place(mix,
-                  share(leadNote(nt.note, nt.len * kSamplesPerBeat / 4.0 / kRate - 0.01, cutoff)),
+                  later([pitch = nt.note, len, cutoff] { return leadNote(pitch, len, cutoff); }),
                   beatToSample(bars(bar) + nt.start / 4.0), 1.25f * level, {0.25f, 0.3f}, 0.15f);
         }
     };
@@ -515,13 +519,13 @@ void playBells(Mix &mix) {
         for (auto [s, idx] : pat) {
             auto [it, fresh] = bells.try_emplace(ch.pad[idx] + 12);
             if (fresh)
-                it->second = share(bell(ch.pad[idx] + 12, 0.55));
+                it->second = later([pitch = ch.pad[idx] + 12] { return bell(pitch, 0.55); });
             placeMono(mix, it->second, beatToSample(bars(bar) + s / 4.0), level,
                       (idx % 2) ? 0.4f : -0.4f, {0.4f, 0.35f}, 0.3f);
         }
     }
     for (int k = 0; k < 4; ++k) {
-        const SoundPtr b = share(bell(chordOf(Am).pad[k] + 12, 1.6));
+        const SoundPtr b = later([pitch = chordOf(Am).pad[k] + 12] { return bell(pitch, 1.6); });
         placeMono(mix, b, beatToSample(bars(64)) + k * 900, 0.09f, -0.3f + 0.2f * k, {0.5f, 0.3f});
     }
 }

@@ -12,7 +12,7 @@ using synth::MixAutomation;
 namespace {
 constexpr double kTargetLufs = -14.0; // integrated loudness of the finished song
 constexpr double kCeilingDb = -2.0;   // its sample peaks at most
-constexpr double kArranged = 0.3;     // the share of the work done once every part is placed
+constexpr double kArranged = 0.1;     // the share of the work done once every part is placed
 } // namespace
 
 // The mix's automation, over bar positions: the pad's filter follows the sections; the level

@@ -20,7 +20,8 @@ Ducker::Ducker()
 }
 
 void place(Mix &mix, StereoSoundPtr sound, int64_t start, float gain, Sends sends, float duck) {
-    mix.placed.push_back({std::move(sound), nullptr, start, gain, 1.0f, 1.0f, sends, duck});
+    sound->useAt(start);
+    mix.placed.push_back({std::move(sound), nullptr, start, gain, 1.0f, 1.0f, sends, duck, false});
 }
 
 void placeMono(Mix &mix, SoundPtr sound, int64_t start, float gain, float pan, Sends sends,
@@ -28,11 +29,13 @@ void placeMono(Mix &mix, SoundPtr sound, int64_t start, float gain, float pan, S
     const double ang = (pan + 1.0) * kPi / 4.0;
     const float gl = static_cast<float>(maths::cos(ang) * std::sqrt(2.0));
     const float gr = static_cast<float>(maths::sin(ang) * std::sqrt(2.0));
-    mix.placed.push_back({nullptr, std::move(sound), start, gain, gl, gr, sends, duck});
+    sound->useAt(start);
+    mix.placed.push_back({nullptr, std::move(sound), start, gain, gl, gr, sends, duck, false});
 }
 
-void addToPad(Mix &mix, PadVoice voice, int64_t start, float gain) {
-    mix.pad.push_back({std::move(voice), start, gain, nullptr});
+void addToPad(Mix &mix, StereoSoundPtr sound, int64_t start, float gain) {
+    sound->useAt(start);
+    mix.placed.push_back({std::move(sound), nullptr, start, gain, 1.0f, 1.0f, {}, 0.0f, true});
 }
 
 Buses::Buses()
@@ -69,14 +72,29 @@ void mixPlacement(const Mix &mix, const Placement &p, Buses &b) {
     auto gainAt = [&](int64_t n) {
         return p.duck == 0.0f ? p.gain : p.gain * (1.0f - p.duck * mix.duck.at(n));
     };
-    if (p.stereo) {
-        const StereoSound &s = *p.stereo;
+    if (p.pad) {
+        const StereoSound *sound = p.stereo->reach();
+        if (!sound)
+            return;
+        const StereoSound &s = *sound;
+        forEachInBlock(b, p.start, s.l.size(), [&](size_t i, int k) {
+            b.padL[k] += s.l[i] * p.gain;
+            b.padR[k] += s.r[i] * p.gain;
+        });
+    } else if (p.stereo) {
+        const StereoSound *sound = p.stereo->reach();
+        if (!sound)
+            return;
+        const StereoSound &s = *sound;
         forEachInBlock(b, p.start, s.l.size(), [&](size_t i, int k) {
             const float g = gainAt(b.from + k);
             mixSample(b, k, s.l[i] * g, s.r[i] * g, p.sends);
         });
     } else {
-        const Sound &s = *p.mono;
+        const Sound *sound = p.mono->reach();
+        if (!sound)
+            return;
+        const Sound &s = *sound;
         forEachInBlock(b, p.start, s.size(), [&](size_t i, int k) {
             const float g = gainAt(b.from + k);
             mixSample(b, k, s[i] * p.gl * g, s[i] * p.gr * g, p.sends);
@@ -92,25 +110,18 @@ void mixBlock(Mix &mix, int64_t from, int count, Buses &b) {
     for (auto *bus :
          {&b.dryL, &b.dryR, &b.padL, &b.padR, &b.reverbL, &b.reverbR, &b.delayL, &b.delayR})
         std::fill(bus->begin(), bus->begin() + count, 0.0f);
+    const int64_t end = from + count;
+    // Every sound placed before the block's end: rendered now if it has not been yet, skipped
+    // if the mix is already past it.
     for (const Placement &p : mix.placed) {
-        const size_t length = p.stereo ? p.stereo->l.size() : p.mono->size();
-        if (p.start < from + count && p.start + static_cast<int64_t>(length) > from)
+        if (p.start < end)
             mixPlacement(mix, p, b);
     }
-    for (PadPlacement &p : mix.pad) {
-        if (p.done || p.start >= from + count)
-            continue;
-        if (!p.sound)
-            p.sound = std::make_unique<StereoSound>(renderPad(p.voice));
-        const StereoSound &s = *p.sound;
-        forEachInBlock(b, p.start, s.l.size(), [&](size_t i, int k) {
-            b.padL[k] += s.l[i] * p.gain;
-            b.padR[k] += s.r[i] * p.gain;
-        });
-        if (p.start + static_cast<int64_t>(s.l.size()) <= from + count) {
-            p.sound.reset();
-            p.done = true;
-        }
+    for (Placement &p : mix.placed) {
+        if (p.stereo)
+            p.stereo->releaseBefore(end);
+        else
+            p.mono->releaseBefore(end);
     }
 }
 

@@ -6,24 +6,68 @@
 // a whole-piece track; only a block's worth of each bus is ever held.
 #pragma once
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "dsp.h"
 #include "grid.h"
-#include "voices.h"
 
 namespace synth {
 
-// Rendered sounds are shared: a drum take or a repeated note is placed many times.
-using SoundPtr = std::shared_ptr<const Sound>;
-using StereoSoundPtr = std::shared_ptr<const StereoSound>;
+// A placed sound: rendered at once (`share`) or when the mix first reaches it (`later`), and let
+// go when the mix is past the last place it sounds, so that only the sounds around the current
+// block are held. A drum take or a repeated note is one sound placed many times.
+template <class S> class Placed {
+  public:
+    explicit Placed(S sound) : sound_(std::make_unique<S>(std::move(sound))) {}
+    explicit Placed(std::function<S()> make) : make_(std::move(make)) {}
+    // The samples, rendered if need be; nullptr once they have been let go.
+    const S *reach() {
+        if (released_)
+            return nullptr;
+        if (!sound_)
+            sound_ = std::make_unique<S>(make_());
+        return sound_.get();
+    }
+    // Called for each place it is put; the latest start decides when it is let go.
+    void useAt(int64_t start) { lastStart_ = std::max(lastStart_, start); }
+    // Lets the samples go if the mix is done with them once it reaches sample `upTo`.
+    void releaseBefore(int64_t upTo) {
+        if (sound_ && lastStart_ + static_cast<int64_t>(length()) <= upTo) {
+            sound_.reset();
+            released_ = true;
+        }
+    }
+    size_t length() const;
+
+  private:
+    std::function<S()> make_;
+    std::unique_ptr<S> sound_;
+    int64_t lastStart_ = INT64_MIN;
+    bool released_ = false;
+};
+template <> inline size_t Placed<Sound>::length() const {
+    return sound_->size();
+}
+template <> inline size_t Placed<StereoSound>::length() const {
+    return sound_->l.size();
+}
+
+using SoundPtr = std::shared_ptr<Placed<Sound>>;
+using StereoSoundPtr = std::shared_ptr<Placed<StereoSound>>;
 inline SoundPtr share(Sound s) {
-    return std::make_shared<const Sound>(std::move(s));
+    return std::make_shared<Placed<Sound>>(std::move(s));
 }
 inline StereoSoundPtr share(StereoSound s) {
-    return std::make_shared<const StereoSound>(std::move(s));
+    return std::make_shared<Placed<StereoSound>>(std::move(s));
+}
+template <class Make> auto later(Make make) {
+    using S = decltype(make());
+    return std::make_shared<Placed<S>>(std::function<S()>(std::move(make)));
 }
 
 // Sidechain: the kick on each beat (its velocity, 0 where there is none) and the shape of the
@@ -58,7 +102,8 @@ struct Sends {
     float reverb = 0, delay = 0;
 };
 
-// A sound on the dry bus, with its sends: stereo, or mono panned by the gains gl and gr.
+// A sound on a bus: on the dry bus with its sends, stereo or mono (panned by the gains gl and
+// gr), or on the pad bus.
 struct Placement {
     StereoSoundPtr stereo;
     SoundPtr mono;
@@ -66,22 +111,13 @@ struct Placement {
     float gain, gl, gr;
     Sends sends;
     float duck; // 0 to 1: how far it ducks under the kick
-};
-
-// A pad voice on the pad bus: rendered when the blocks reach it, let go once they are past it.
-struct PadPlacement {
-    PadVoice voice;
-    int64_t start;
-    float gain;
-    std::unique_ptr<StereoSound> sound;
-    bool done = false;
+    bool pad;
 };
 
 // The buses: everything mixed as it is placed (drums, bass, lead lines, effects) on the dry
 // bus, the pad (filtered as a whole by the master chain), and the reverb and delay sends.
 struct Mix {
-    std::vector<Placement> placed;
-    std::vector<PadPlacement> pad;
+    std::vector<Placement> placed; // in the order placed
     Ducker duck;
 };
 
@@ -92,8 +128,8 @@ void place(Mix &mix, StereoSoundPtr sound, int64_t start, float gain, Sends send
 // The same for a mono sound, panned by `pan` (-1 left to 1 right) at constant power.
 void placeMono(Mix &mix, SoundPtr sound, int64_t start, float gain, float pan, Sends sends = {},
                float duck = 0.0f);
-// Adds a pad voice to the pad bus from sample `start` on, scaled by `gain`.
-void addToPad(Mix &mix, PadVoice voice, int64_t start, float gain);
+// Adds a stereo sound to the pad bus from sample `start` on, scaled by `gain`.
+void addToPad(Mix &mix, StereoSoundPtr sound, int64_t start, float gain);
 
 // One block of every bus, stereo, from sample `from` on.
 struct Buses {
@@ -104,9 +140,9 @@ struct Buses {
     Buses();
 };
 
-// Fills `out` with the buses' samples [from, from + count): every placed sound and pad voice
-// that sounds there, in the order placed. Blocks must come in order: pad voices are rendered on
-// the way and let go behind it.
+// Fills `out` with the buses' samples [from, from + count): every placed sound that sounds
+// there, in the order placed. Blocks must come in order: sounds are rendered on the way and let
+// go behind it.
 void mixBlock(Mix &mix, int64_t from, int count, Buses &out);
 
 } // namespace synth
