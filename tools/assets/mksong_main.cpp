@@ -107,6 +107,11 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
+    if (output == "-" && !pcm) {
+        std::fprintf(stderr, "mksong: only --pcm writes to standard output\n");
+        usage(stderr);
+        return 2;
+    }
     if (output.empty() && !printKicks) {
         std::fprintf(stderr, "mksong: no output path given\n");
         usage(stderr);

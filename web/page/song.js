@@ -56,15 +56,17 @@ window.vellamorSong = (function () {
   };
 
   // A promise of the song as an AudioBuffer, made once; `onProgress(fraction)` follows the
-  // render until then. The worker's arrays are let go once copied into it.
-  song.audioBuffer = function (context, onProgress) {
+  // render until then. It needs no AudioContext (one plays it after the viewer's click); the
+  // worker's arrays are let go once copied into it.
+  song.audioBuffer = function (onProgress) {
     if (onProgress) {
       song.listeners.push(onProgress);
       onProgress(song.progress);
     }
     if (!buffer) {
       buffer = song.start().then((made) => {
-        const audio = context.createBuffer(2, made.left.length, made.rate);
+        const audio = new AudioBuffer({numberOfChannels: 2, length: made.left.length,
+                                       sampleRate: made.rate});
         audio.copyToChannel(made.left, 0);
         audio.copyToChannel(made.right, 1);
         made.left = made.right = null;

@@ -15,14 +15,14 @@ mergeInto(LibraryManager.library, {
     // `onProgress(fraction)` follows its making.
     prepare: function(context, onProgress) {
       VellamorMusic.context = context;
-      if (!VellamorMusic.decoding) VellamorMusic.decoding = VellamorMusic.loadSong(context, onProgress);
+      if (!VellamorMusic.decoding) VellamorMusic.decoding = VellamorMusic.loadSong(onProgress);
       return VellamorMusic.decoding;
     },
     decoding: null,
     // The song's AudioBuffer, under the file name the show loads it by.
-    loadSong: function(context, onProgress) {
+    loadSong: function(onProgress) {
       var song = window.vellamorSong;
-      return song.audioBuffer(context, onProgress).then(function(buffer) {
+      return song.audioBuffer(onProgress).then(function(buffer) {
         VellamorMusic.decoded[song.file] = buffer;
       });
     },
