@@ -210,29 +210,52 @@ Dd negate(Dd a) {
     return {-a.hi, -a.lo};
 }
 
+// sin(y + n pi/2).
+double sinQuadrant(Dd y, int n) {
+    switch (n & 3) {
+    case 0:
+        return sinKernel(y).hi;
+    case 1:
+        return cosKernel(y).hi;
+    case 2:
+        return -sinKernel(y).hi;
+    default:
+        return -cosKernel(y).hi;
+    }
+}
+
 } // namespace
 
 double exp(double x) {
     return expDd(x, 0.0);
 }
 
-double log(double x) {
+namespace {
+
+// The logarithms' results where x is not finite and positive: true with it in `out`.
+bool logOutside(double x, double &out) {
     if (x != x || x == kInf)
-        return x;
-    if (x < 0)
-        return kNaN;
-    if (x == 0)
-        return -kInf;
-    return logDd(x).hi;
+        out = x;
+    else if (x < 0)
+        out = kNaN;
+    else if (x == 0)
+        out = -kInf;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+double log(double x) {
+    double out;
+    return logOutside(x, out) ? out : logDd(x).hi;
 }
 
 double log10(double x) {
-    if (x != x || x == kInf)
-        return x;
-    if (x < 0)
-        return kNaN;
-    if (x == 0)
-        return -kInf;
+    double out;
+    if (logOutside(x, out))
+        return out;
     const Dd l = logDd(x);
     const Dd p = twoProd(l.hi, kInvLn10Hi);
     return p.hi + (p.lo + (l.hi * kInvLn10Lo + l.lo * kInvLn10Hi));
@@ -253,30 +276,15 @@ double pow(double x, double y) {
 
 double sin(double x) {
     Dd y;
-    switch (reducePio2(x, y)) {
-    case 0:
-        return sinKernel(y).hi;
-    case 1:
-        return cosKernel(y).hi;
-    case 2:
-        return -sinKernel(y).hi;
-    default:
-        return -cosKernel(y).hi;
-    }
+    const int n = reducePio2(x, y);
+    return sinQuadrant(y, n);
 }
 
+// cos x = sin(x + pi/2): one quadrant on.
 double cos(double x) {
     Dd y;
-    switch (reducePio2(x, y)) {
-    case 0:
-        return cosKernel(y).hi;
-    case 1:
-        return -sinKernel(y).hi;
-    case 2:
-        return -cosKernel(y).hi;
-    default:
-        return sinKernel(y).hi;
-    }
+    const int n = reducePio2(x, y);
+    return sinQuadrant(y, n + 1);
 }
 
 double tan(double x) {
