@@ -5,8 +5,8 @@
 // added in the order it was placed, so each sample is the same sum, in single precision, as on
 // a whole-piece track; only a block's worth of each bus is ever held.
 #pragma once
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,6 +42,7 @@ template <class S> class Placed {
             released_ = true;
         }
     }
+    // Its length in samples, once rendered.
     size_t length() const;
 
   private:
