@@ -30,6 +30,7 @@ import browser  # noqa: E402
 
 BAR_MS = 4 * 483.8709716796875
 MBIT5 = 5e6 / 8  # bytes per second
+SONG_FRAMES = 5_889_484  # stereo frames of the song
 
 # Per frame: the pass's time, the draw calls and the demo time, from the main loop's own hooks.
 HOOKS = """(() => {
@@ -162,7 +163,6 @@ def main():
         song_files = ("vellamor.html", "song.js", "song-worker.js", "vellamor_song.js",
                       "vellamor_song.wasm")
         song_bytes = sum(g for n, _, g in rows if n in song_files)
-        frames = 5_889_484
         lines.append(f"| The song's render in the worker (median of {len(made)}; load "
                      f"{load_song}) | {render:.0f} ms |")
         lines.append(f"| Page load to music ready (median of {len(made)}) | {ready:.0f} ms |")
@@ -170,9 +170,9 @@ def main():
                      f"throttling (40 ms latency; the test server sends the files uncompressed); "
                      f"{1000 * song_bytes / MBIT5 + render:.0f} ms computed: the song's "
                      f"{song_bytes / 1e3:.0f} KB gzipped at 5 Mbit/s, then the render |")
-        lines.append(f"| Worker's peak memory | {(heap + 8 * frames) / 2**20:.0f} MiB: the "
+        lines.append(f"| Worker's peak memory | {(heap + 8 * SONG_FRAMES) / 2**20:.0f} MiB: the "
                      f"module's {heap / 2**20:.0f} MiB and the song's two channels "
-                     f"{8 * frames / 2**20:.0f} MiB, handed to the page without a copy |")
+                     f"{8 * SONG_FRAMES / 2**20:.0f} MiB, handed to the page without a copy |")
         starts = click_to_first_frame(chromium, url, args.starts)
         decode, first, whole = (statistics.median(s[i] for s in starts) for i in range(3))
         lines.append(f"| Click to first frame, the music made (median of {len(starts)}) | "
