@@ -9,23 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "failure.h"
+#include "stop_signals.h"
+
 namespace capture {
 
 namespace {
-
-const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-volatile std::sig_atomic_t stop_requested = 0;
-
-void on_stop(int signo) {
-    stop_requested = signo;
-}
-
-bool fail(std::string *error, const std::string &why) {
-    if (error)
-        *error = why;
-    return false;
-}
 
 // The program's descriptor 1 was moved aside at start (the show's messages go to standard
 // error instead), so the names of descriptor 1 stand for the saved standard output.
@@ -36,42 +25,6 @@ bool names_standard_output(const std::string &path) {
 }
 
 } // namespace
-
-bool write_all(int fd, const void *data, size_t length) {
-    const auto *p = static_cast<const char *>(data);
-    while (length > 0) {
-        const ssize_t n = ::write(fd, p, length);
-        if (n < 0 && errno == EINTR && !stop_requested)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-void install_stop_handlers() {
-    struct sigaction sa {};
-    sa.sa_handler = on_stop;
-    sigemptyset(&sa.sa_mask);
-    // No SA_RESTART: a wait for ffmpeg (or a blocked read) is interrupted, so a stop is seen
-    // at once.
-    sa.sa_flags = 0;
-    for (int signo : STOP_SIGNALS)
-        sigaction(signo, &sa, nullptr);
-    // A dead encoder or a reader that went away shows as EPIPE on the write.
-    signal(SIGPIPE, SIG_IGN);
-}
-
-int stop_signal() {
-    return stop_requested;
-}
-
-void add_stop_signals(sigset_t *set) {
-    for (int signo : STOP_SIGNALS)
-        sigaddset(set, signo);
-}
 
 std::vector<std::string> scratch_folders() {
     const char *tmp = getenv("TMPDIR");
@@ -171,7 +124,7 @@ bool AtomicOutput::copy_through(std::string *error) {
     char buf[1 << 16];
     ssize_t n = 0;
     while (ok && (n = ::read(in, buf, sizeof buf)) != 0) {
-        if (n < 0 && errno == EINTR && !stop_requested)
+        if (n < 0 && errno == EINTR && !stop_signal())
             continue;
         ok = n > 0 && write_all(out, buf, static_cast<size_t>(n));
         if (!ok)

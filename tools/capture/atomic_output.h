@@ -4,21 +4,10 @@
 // Standard output ("-"), an existing FIFO or character device are written through instead;
 // nothing is ever renamed over a path that is not a regular file.
 #pragma once
-#include <csignal>
 #include <string>
 #include <vector>
 
 namespace capture {
-
-// SIGINT, SIGTERM, SIGHUP and SIGQUIT only raise a flag that the capture loops watch; the
-// loops then stop, clean up and exit with 128 + the signal number.
-void install_stop_handlers();
-int stop_signal();
-// Adds the stop signals to `set` (for threads and children that must not take them).
-void add_stop_signals(sigset_t *set);
-
-// Writes all of `data` to `fd`, going on after a signal unless it asks the capture to stop.
-bool write_all(int fd, const void *data, size_t length);
 
 // Where scratch files may go: TMPDIR (else /tmp), then /tmp when TMPDIR is unusable.
 std::vector<std::string> scratch_folders();

@@ -13,8 +13,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "atomic_output.h"
 #include "capture_uses.h"
+#include "stop_signals.h"
 #include "runtime/runtime.h"
 
 namespace capture {

@@ -7,16 +7,16 @@
 
 #include "atomic_output.h"
 #include "capture.h"
+#include "failure.h"
 #include "moment/moment.h"
 #include "frame_pipeline.h"
 #include "frame_size.h"
 #include "progress.h"
 #include "show_renderer.h"
+#include "stop_signals.h"
 
 namespace capture {
 
-const int EXIT_FAILED = 1;
-const int EXIT_USAGE = 2;
 const char *const MUSIC_FILE = "ruvo_megasong_bpm_124c.ogg";
 const char *const LOGO_FILE = "logo3.png";
 
@@ -56,12 +56,6 @@ std::string format(const char *fmt, double v);
 // A destination as the summary line names it ("-" is standard output).
 std::string shown(const std::string &path);
 
-// A failure with the status the program exits with.
-struct Failure {
-    int status;
-    std::string message;
-};
-
 class Capture {
   public:
     Capture(const ShowBuild &build, const Options &o)
@@ -93,6 +87,7 @@ class Capture {
     std::string frame_label(uint64_t n) const;
     std::string size_label(const FrameSize &size) const;
     std::string sums_header(const FrameSize &size, bool per_bar) const;
+
 
     const ShowBuild &build_;
     const Options &o_;

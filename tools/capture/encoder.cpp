@@ -12,7 +12,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "atomic_output.h"
+#include "failure.h"
+#include "stop_signals.h"
 
 extern char **environ;
 
@@ -24,12 +25,6 @@ std::string fixed(double v) {
     char s[32];
     std::snprintf(s, sizeof s, "%.6f", v);
     return s;
-}
-
-bool fail(std::string *error, const std::string &why) {
-    if (error)
-        *error = why;
-    return false;
 }
 
 } // namespace

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "atomic_output.h"
+#include "failure.h"
+#include "stop_signals.h"
 
 namespace capture {
 
@@ -41,12 +42,8 @@ cairo_surface_t *frame_surface(const uint8_t *rgba, int width, int height) {
 
 bool write_png(cairo_surface_t *surface, int fd, std::string *error) {
     const cairo_status_t st = cairo_surface_write_to_png_stream(surface, write_to_fd, &fd);
-    if (st != CAIRO_STATUS_SUCCESS) {
-        if (error)
-            *error = std::string("writing the PNG failed: ") + cairo_status_to_string(st);
-        return false;
-    }
-    return true;
+    return st == CAIRO_STATUS_SUCCESS ||
+           fail(error, std::string("writing the PNG failed: ") + cairo_status_to_string(st));
 }
 
 ContactSheet::ContactSheet(int frame_width, int frame_height, int count, int columns,
