@@ -7,6 +7,7 @@
 
 #include "atomic_output.h"
 #include "capture.h"
+#include "encoder.h"
 #include "failure.h"
 #include "moment/moment.h"
 #include "frame_pipeline.h"
@@ -88,6 +89,25 @@ class Capture {
     std::string size_label(const FrameSize &size) const;
     std::string sums_header(const FrameSize &size, bool per_bar) const;
 
+    // The music of a video whose first frame is `first`: none (with the reason the summary
+    // gives in `silent`) when there is no music file or it ends before that frame.
+    struct Music {
+        std::string file;
+        double offset_s = 0.0;
+        std::string silent;
+    };
+    Music choose_music(const std::string &ffmpeg, uint64_t first) const;
+    EncodeSettings encode_settings(const FrameSize &size, uint64_t first, uint64_t last,
+                                   const Music &music) const;
+    struct VideoSinks;
+    // The encoder (when `ffmpeg` is given) or the raw file, and the checksums.
+    void open_video_sinks(VideoSinks &sinks, AtomicOutput &out, AtomicOutput &sums_out,
+                          const FrameSize &size, const std::string &ffmpeg,
+                          EncodeSettings settings);
+    // Waits for the sinks and ffmpeg to finish after the drawing; false when a stop signal
+    // came. A failure throws.
+    bool finish_video(VideoSinks &sinks, FramePipeline &pipeline, Progress &progress, bool drawn,
+                      bool encoding);
 
     const ShowBuild &build_;
     const Options &o_;
