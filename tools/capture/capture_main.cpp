@@ -3,6 +3,7 @@
 // manifest (the uses themselves are in capture_uses.cpp and capture_streams.cpp).
 #include "capture.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -54,9 +55,28 @@ std::string default_data_dir() {
     return "data";
 }
 
+// Puts /dev/null on each of descriptors 0 to 2 that the program was started without, so that
+// no file opened later takes their number and receives the messages meant for a terminal;
+// false for standard output when it was closed.
+bool standard_output_given() {
+    bool given = true;
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            if (fd == STDOUT_FILENO)
+                given = false;
+            const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (null >= 0 && null != fd) {
+                dup2(null, fd);
+                close(null);
+            }
+        }
+    return given;
+}
+
 } // namespace
 
 int capture_main(int argc, char **argv, const ShowBuild &build) {
+    const bool stdout_given = standard_output_given();
     const std::string tool = std::string(build.name) + "_capture";
     Options o;
     o.data_dir = default_data_dir();
@@ -83,7 +103,7 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
                "replaced only with --force. -o - writes to standard output; an existing FIFO "
                "or character device is written through.\nExit status: 0 done, 1 failed, 2 bad "
                "command line or input, 128+N stopped by signal N (SIGINT, SIGTERM, SIGHUP, "
-               "SIGQUIT).");
+               "SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM).");
 
     auto common = [&](CLI::App *sub, bool output_required) {
         auto *out =
@@ -204,8 +224,8 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
     // The manifest may go to standard output; the show's own messages (a missing logo) go to
     // standard error instead; the manifest is written to a copy of the original stdout.
     std::fflush(stdout);
-    o.data_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (o.data_fd < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) != STDOUT_FILENO) {
+    o.data_fd = stdout_given ? fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3) : -1;
+    if ((stdout_given && o.data_fd < 0) || dup2(STDERR_FILENO, STDOUT_FILENO) != STDOUT_FILENO) {
         std::perror(tool.c_str());
         return EXIT_FAILED;
     }

@@ -69,6 +69,8 @@ void Capture::prepare(AtomicOutput &out, const std::string &path, bool binary) c
     std::string why;
     if (!out.prepare(path, o_.force, o_.data_fd, &why))
         throw Failure{EXIT_USAGE, why};
+    if (out.standard_output() && o_.data_fd < 0)
+        throw Failure{EXIT_USAGE, "standard output is closed: give -o FILE"};
     if (out.standard_output() && binary && isatty(o_.data_fd))
         throw Failure{EXIT_USAGE, "standard output is a terminal: redirect it, or give -o FILE"};
 }
@@ -172,6 +174,17 @@ int Capture::sheet() {
         frames.push_back(n);
         bars.push_back(b);
     }
+    // Refused before any drawing: the image library cannot make a larger picture.
+    int sheet_w = 0, sheet_h = 0;
+    ContactSheet::measure(build_.width, build_.height, static_cast<int>(frames.size()),
+                          static_cast<int>(o_.columns), static_cast<int>(o_.thumb_width), &sheet_w,
+                          &sheet_h);
+    if (sheet_w > MAX_PICTURE_SIDE || sheet_h > MAX_PICTURE_SIDE)
+        throw Failure{
+            EXIT_USAGE,
+            "a sheet of " + std::to_string(sheet_w) + "x" + std::to_string(sheet_h) +
+                " pixels is past the largest picture, " + std::to_string(MAX_PICTURE_SIDE) +
+                " pixels a side: fewer --columns, a smaller --thumb-width or more --every"};
     AtomicOutput out;
     prepare(out, o_.output, true);
     open_renderer(frame_size(false));

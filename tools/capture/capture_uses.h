@@ -49,7 +49,7 @@ struct Options {
     std::string readback = "pbo";
     // sums
     bool per_bar = false;
-    int data_fd = -1; // the standard output the program was given
+    int data_fd = -1; // the standard output the program was given; -1 when it was closed
 };
 
 bool is_file(const std::string &path);

@@ -192,6 +192,10 @@ int Capture::video() {
         prepare(out, o_.output, true);
     if (!o_.sums_file.empty())
         prepare(sums_out, o_.sums_file, false);
+    // One file cannot be both: whichever was made final last would replace the other.
+    if (!o_.output.empty() && !o_.sums_file.empty() && out.same_destination(sums_out))
+        throw Failure{EXIT_USAGE, "-o and --sums name the same file, " + out.name() +
+                                      ": the video and its checksums need a file each"};
     open_renderer(size);
 
     VideoSinks sinks;

@@ -7,7 +7,11 @@ namespace capture {
 
 namespace {
 
-const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal whose default would end the program without a word and leave its temporary
+// files: those of a terminal, of kill, of a scheduler's warning before a time limit (Slurm's
+// --signal sends SIGUSR1 by choice) and of a CPU time limit.
+const int STOP_SIGNALS[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,  SIGUSR1,
+                            SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM};
 
 volatile std::sig_atomic_t stop_requested = 0;
 
