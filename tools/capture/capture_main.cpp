@@ -182,6 +182,13 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
                       "the music file (default DATA/" + std::string(MUSIC_FILE) +
                           "); one that ends before the range starts is refused");
     video->add_flag("--no-audio", o.no_audio, "a video without sound");
+    auto part = [&](CLI::App *sub, const std::string &what) {
+        sub->add_option("--part", o.part,
+                        "only part K of N of the range's frames (K/N, e.g. 2/8): contiguous, "
+                        "nearly equal parts, each frame drawn as one process draws it" +
+                            what);
+    };
+    part(video, "; the part has no sound and no chapters, and carries what `join` checks");
     video->add_option("--sums", o.sums_file,
                       "also write the checksum manifest of the frames (as `sums` does)");
     // For the speed measurements: the same drawing without the encoder, and the two readbacks.
@@ -202,6 +209,20 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
         "--bars", o.bars,
         "the bars to sum (default the whole show, 0:" + std::to_string(moment::END_BAR) + ")");
     sums->add_flag("--per-bar", o.per_bar, "one digest per bar instead of per frame");
+    part(sums, "; the parts' lines in order are the whole range's");
+
+    auto *join = app.add_subcommand(
+        "join", "One publishing video from the parts that `video --part K/N` made (on any "
+                "machines, in any order): the pictures copied, not encoded again, the music "
+                "for the whole range as AAC once, the chapters and tags of a video made in one "
+                "go. Refuses, writing nothing, parts missing, given twice, cut short or from "
+                "another range, size, encoding or build, naming which.");
+    join->add_option("parts", o.parts, "the part files, every part once, in any order")->required();
+    join->add_option("-o,--output", o.output, "the video to write")->required();
+    join->add_flag("-f,--force", o.force, "replace an existing output file");
+    join->add_option("--music", o.music,
+                     "the music file (default DATA/" + std::string(MUSIC_FILE) + ")");
+    join->add_flag("--no-audio", o.no_audio, "a video without sound");
     sums->footer("Without -o the manifest goes to standard output, each line as soon as its "
                  "frame is drawn; a reader that stops reading (sums | head) ends the capture "
                  "at once, quietly, with status 0.");
@@ -212,8 +233,8 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
         const auto rest = app.remaining();
         if (app.get_subcommands().empty() && !rest.empty() && rest.front()[0] != '-') {
             std::fprintf(stderr,
-                         "%s: '%s' is not a use of this program (still, sheet, video or "
-                         "sums; see --help)\n",
+                         "%s: '%s' is not a use of this program (still, sheet, video, "
+                         "sums or join; see --help)\n",
                          tool.c_str(), rest.front().c_str());
             return EXIT_USAGE;
         }
@@ -243,6 +264,8 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
             return capture.sheet();
         if (*video)
             return capture.video();
+        if (*join)
+            return capture.join();
         return capture.sums();
     } catch (const Failure &f) {
         // A failure that a stop signal caused (an interrupted open or write) is the stop.

@@ -19,9 +19,11 @@ bool Capture::stream(uint64_t first, uint64_t last, ShowRenderer::Readback how,
 }
 
 int Capture::sums() {
-    const moment::BarRange range = bar_range({0, moment::END_BAR});
-    const uint64_t first = clock_.first_frame_of_bar(range.first);
-    const uint64_t last = clock_.last_frame_of_bar(range.last);
+    const Span span = this->span();
+    const uint64_t first = span.first, last = span.last;
+    if (span.part && o_.per_bar)
+        throw Failure{EXIT_USAGE, "--per-bar sums whole bars, which a part may cut: sum the "
+                                  "parts frame by frame"};
     const FrameSize size = frame_size(false);
     AtomicOutput out;
     // Without -o the manifest goes to the standard output saved at start: the show's own
@@ -33,7 +35,7 @@ int Capture::sums() {
     if (fd < 0)
         throw Failure{EXIT_FAILED, why};
     DigestSink digest(clock_, size.width, size.height, o_.per_bar, fd,
-                      sums_header(size, o_.per_bar));
+                      sums_header(size, o_.per_bar, span));
     FramePipeline pipeline(renderer_.frame_bytes(), {&digest});
     Progress progress(last - first + 1, !o_.quiet);
     const bool drawn = stream(first, last, ShowRenderer::Readback::pbo, pipeline, progress);

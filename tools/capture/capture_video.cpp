@@ -7,6 +7,7 @@
 #include "capture_uses.h"
 #include "encoder.h"
 #include "frame_pipeline.h"
+#include "parts.h"
 #include "progress.h"
 
 namespace capture {
@@ -104,7 +105,7 @@ EncodeSettings Capture::encode_settings(const FrameSize &size, uint64_t first, u
 
 void Capture::open_video_sinks(VideoSinks &sinks, AtomicOutput &out, AtomicOutput &sums_out,
                                const FrameSize &size, const std::string &ffmpeg,
-                               EncodeSettings settings) {
+                               EncodeSettings settings, const Span &span) {
     std::string why;
     if (!ffmpeg.empty()) {
         settings.output = out.staged(&why);
@@ -124,7 +125,7 @@ void Capture::open_video_sinks(VideoSinks &sinks, AtomicOutput &out, AtomicOutpu
         if (sinks.sums_fd < 0)
             throw Failure{EXIT_FAILED, why};
         sinks.owned.push_back(std::make_unique<DigestSink>(
-            clock_, size.width, size.height, false, sinks.sums_fd, sums_header(size, false)));
+            clock_, size.width, size.height, false, sinks.sums_fd, sums_header(size, false, span)));
     }
 }
 
@@ -165,11 +166,16 @@ bool Capture::finish_video(VideoSinks &sinks, FramePipeline &pipeline, Progress 
     return true;
 }
 
+std::string Capture::encoding_label() const {
+    return "crf " + std::to_string(o_.crf) + " preset " + o_.preset;
+}
+
 int Capture::video() {
-    const moment::BarRange range = bar_range({0, moment::END_BAR});
-    const uint64_t first = clock_.first_frame_of_bar(range.first);
-    const uint64_t last = clock_.last_frame_of_bar(range.last);
-    const uint64_t count = last - first + 1;
+    const Span span = this->span();
+    const uint64_t first = span.first, last = span.last, count = span.count();
+    // The join adds the music for the whole range, once.
+    if (span.part && !o_.music.empty())
+        throw Failure{EXIT_USAGE, "a part has no sound: give --music to join"};
     const bool to_ffmpeg = o_.sink == "ffmpeg";
     // yuv420p halves the colour planes each way: an encoded frame needs even sides.
     const FrameSize size = frame_size(to_ffmpeg);
@@ -185,7 +191,8 @@ int Capture::video() {
         if (ffmpeg.empty())
             throw Failure{EXIT_FAILED, "ffmpeg is not on PATH; the video is encoded with the "
                                        "ffmpeg command line (Debian package ffmpeg)"};
-        music = choose_music(ffmpeg, first);
+        if (!span.part)
+            music = choose_music(ffmpeg, first);
     }
     AtomicOutput out, sums_out;
     if (!o_.output.empty())
@@ -198,8 +205,17 @@ int Capture::video() {
                                       ": the video and its checksums need a file each"};
     open_renderer(size);
 
+    EncodeSettings settings = encode_settings(size, first, last, music);
+    if (span.part) {
+        settings.chapters.clear();
+        settings.tags = part_tags(
+            {*span.part, std::to_string(span.bars.first) + ":" + std::to_string(span.bars.last),
+             span.whole_first, span.whole_last, clock_.fps(),
+             std::to_string(size.width) + "x" + std::to_string(size.height), size.supersample,
+             encoding_label(), build_identity(build_)});
+    }
     VideoSinks sinks;
-    open_video_sinks(sinks, out, sums_out, size, ffmpeg, encode_settings(size, first, last, music));
+    open_video_sinks(sinks, out, sums_out, size, ffmpeg, settings, span);
     FramePipeline pipeline(renderer_.frame_bytes(), sinks.list());
     Progress progress(count, !o_.quiet);
     const auto how =
@@ -212,11 +228,15 @@ int Capture::video() {
         (!o_.sums_file.empty() && !sums_out.commit(&why)))
         throw Failure{EXIT_FAILED, why};
     const double took = progress.seconds();
-    say(std::to_string(count) + " frames (bars " + std::to_string(range.first) + " to " +
-        std::to_string(range.last) + ", " + format("%.3f s", count / double(clock_.fps())) +
-        ") in " + format("%.1f s", took) + " (" + format("%.1f fps", count / took) + ")" +
+    say((span.part ? span.part_label() + " of bars " + std::to_string(span.bars.first) + " to " +
+                         std::to_string(span.bars.last) + ": " + std::to_string(count) +
+                         " frames (" + std::to_string(first) + " to " + std::to_string(last) + ", "
+                   : std::to_string(count) + " frames (bars " + std::to_string(span.bars.first) +
+                         " to " + std::to_string(span.bars.last) + ", ") +
+        format("%.3f s", count / double(clock_.fps())) + ") in " + format("%.1f s", took) + " (" +
+        format("%.1f fps", count / took) + ")" +
         (o_.output.empty() || o_.sink == "null" ? std::string() : " -> " + shown(o_.output)) +
-        size_label(size) + (to_ffmpeg ? music.silent : ""));
+        size_label(size) + (to_ffmpeg && !span.part ? music.silent : ""));
     return 0;
 }
 

@@ -110,7 +110,7 @@ bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::str
                      "-color_trc", "bt709", "-color_range", "tv", "-fps_mode", "cfr"});
     } else {
         // The parts' pictures as they are: their profile and colour tags come along.
-        args.insert(args.end(), {"-c:v", "copy", "-map_metadata", "-1"});
+        args.insert(args.end(), {"-c:v", "copy", "-map_metadata:g", "-1"});
     }
     if (!s.music.empty())
         args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-ar", "48000", "-ac", "2"});
