@@ -209,6 +209,7 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
         "--bars", o.bars,
         "the bars to sum (default the whole show, 0:" + std::to_string(moment::END_BAR) + ")");
     sums->add_flag("--per-bar", o.per_bar, "one digest per bar instead of per frame");
+    sizes(sums);
     part(sums, "; the parts' lines in order are the whole range's");
 
     auto *join = app.add_subcommand(
