@@ -15,7 +15,7 @@ from conftest import leftovers, read_sums, run
 
 def test_help_describes_every_use(capture_bin):
     top = run(capture_bin, "--help").stdout
-    for use in ("still", "sheet", "video", "sums"):
+    for use in ("still", "sheet", "video", "sums", "join"):
         assert use in top
         text = run(capture_bin, use, "--help").stdout
         assert f"{capture_bin.name} {use}" in text and "--output" in text
