@@ -124,6 +124,8 @@ class Capture {
                           const Span &span);
     // The encoder's options that parts must share to be joined.
     std::string encoding_label() const;
+    // A part's file: no chapters, and the tags the join checks.
+    void label_part(EncodeSettings &settings, const Span &span, const FrameSize &size) const;
     // Waits for the sinks and ffmpeg to finish after the drawing; false when a stop signal
     // came. A failure throws.
     bool finish_video(VideoSinks &sinks, FramePipeline &pipeline, Progress &progress, bool drawn,

@@ -170,6 +170,16 @@ std::string Capture::encoding_label() const {
     return "crf " + std::to_string(o_.crf) + " preset " + o_.preset;
 }
 
+void Capture::label_part(EncodeSettings &settings, const Span &span, const FrameSize &size) const {
+    // The join gives the whole range its chapters.
+    settings.chapters.clear();
+    settings.tags = part_tags(
+        {*span.part, std::to_string(span.bars.first) + ":" + std::to_string(span.bars.last),
+         span.whole_first, span.whole_last, clock_.fps(),
+         std::to_string(size.width) + "x" + std::to_string(size.height), size.supersample,
+         encoding_label(), build_identity(build_)});
+}
+
 int Capture::video() {
     const Span span = this->span();
     const uint64_t first = span.first, last = span.last, count = span.count();
@@ -206,14 +216,8 @@ int Capture::video() {
     open_renderer(size);
 
     EncodeSettings settings = encode_settings(size, first, last, music);
-    if (span.part) {
-        settings.chapters.clear();
-        settings.tags = part_tags(
-            {*span.part, std::to_string(span.bars.first) + ":" + std::to_string(span.bars.last),
-             span.whole_first, span.whole_last, clock_.fps(),
-             std::to_string(size.width) + "x" + std::to_string(size.height), size.supersample,
-             encoding_label(), build_identity(build_)});
-    }
+    if (span.part)
+        label_part(settings, span, size);
     VideoSinks sinks;
     open_video_sinks(sinks, out, sums_out, size, ffmpeg, settings, span);
     FramePipeline pipeline(renderer_.frame_bytes(), sinks.list());
