@@ -95,9 +95,9 @@ def test_the_joined_video_is_the_one_process_video(capture_bin, data_dir, sweep_
 
 
 @pytest.mark.parametrize("case", ["missing", "repeated", "other size", "other range",
-                                  "truncated"])
+                                  "other build", "truncated"])
 def test_a_join_of_parts_that_do_not_belong_together_writes_nothing(
-        capture_bin, data_dir, rendered, tmp_path, case):
+        capture_bin, capture_600_bin, data_dir, rendered, tmp_path, case):
     d = rendered
     parts = [d / f"part-{k}-of-3.mp4" for k in (1, 2, 3)]
     if case == "missing":
@@ -110,8 +110,10 @@ def test_a_join_of_parts_that_do_not_belong_together_writes_nothing(
         parts[1], says = cut, f"'{cut}' is truncated"
     else:
         odd = tmp_path / "odd.mp4"
-        bars, size = ("31:33", SIZE) if case == "other range" else (BARS, "384x216")
-        run(capture_bin, "--data", data_dir, "video", "--bars", bars, "--size", size, "--part",
+        program, bars, size = {"other range": (capture_bin, "31:33", SIZE),
+                               "other size": (capture_bin, BARS, "384x216"),
+                               "other build": (capture_600_bin, BARS, "256x150")}[case]
+        run(program, "--data", data_dir, "video", "--bars", bars, "--size", size, "--part",
             "2/3", "-o", odd)
         parts[1], says = odd, f"'{odd}' is from another {case.split()[1]}"
     out = tmp_path / "joined.mp4"
