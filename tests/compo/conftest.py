@@ -2,7 +2,9 @@
 
 CTest sets the environment (tests/compo/CMakeLists.txt): COMPO_WINDOWS_DIR and COMPO_PORTABLE_DIR,
 the folders scripts/build-windows and scripts/build-portable fill (the programs with the data
-folder beside them), which CTest builds first as fixtures.
+folder beside them, and the Windows still program in tools/), which CTest builds first as
+fixtures; CAPTURE_BIN, the native capture program whose stills are the reference; COMPO_ARTEFACTS,
+where the compared frames are kept for a person to look at.
 """
 
 import shutil
