@@ -17,8 +17,10 @@ void lopetusfunktio();
 void setWindow(const char *title);
 char *LoadShaderSource(const char *path);
 
-// Messages are best effort: a closed or vanished standard output must not end the show.
-void suojaa_viestit();
+// The platform's part of start-up, before SDL (platform/*/system.cpp). Messages are best effort: a
+// closed or vanished standard output must not end the show. Where a program is started from
+// anywhere by a click, the working directory becomes the program's folder, where its data lies.
+void alusta_jarjestelma();
 // False, with SDL's error set, when the path names something other than a regular file (after
 // following symbolic links), which a loader must not open; true otherwise, missing files too.
 bool kelpaa_luettavaksi(const char *polku);

@@ -91,7 +91,7 @@ void aseta_piirtotila() {
 }
 
 void alusta() {
-    suojaa_viestit();
+    alusta_jarjestelma();
 
     // No parachute: SDL's handler of crash signals shuts SDL down from inside the signal, which
     // can deadlock in the GL driver and leave a frozen full-screen window; without it the signal

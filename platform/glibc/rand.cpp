@@ -1,7 +1,7 @@
 // The C library's generator as the show was made with it: the additive feedback generator of
 // glibc's random(), 31 words with the taps 3 apart, seeded through the Park-Miller sequence and
 // run 310 steps before the first number. The floors' layout depends on every bit of it, and
-// the browser's C library has a different rand().
+// the browser's and Windows' C libraries have a different rand().
 #include <cstdint>
 #include <cstdlib>
 
