@@ -92,6 +92,11 @@ int Capture::video() {
         s.fps = clock_.fps();
         s.crf = o_.crf;
         s.preset = o_.preset;
+        if (o_.compo) {
+            s.video_kbps = COMPO_VIDEO_KBPS;
+            s.level = COMPO_LEVEL;
+            s.audio_kbps = COMPO_AUDIO_KBPS;
+        }
         s.music = music;
         s.music_offset_s = music_offset_s;
         s.duration_s = static_cast<double>(count) / clock_.fps();
@@ -106,6 +111,12 @@ int Capture::video() {
             throw Failure{EXIT_FAILED, why};
         sinks.push_back(std::make_unique<PipeSink>(encoder.input_fd(), renderer_.frame_bytes(),
                                                    "writing frames to ffmpeg"));
+        if (s.video_kbps > 0)
+            say("a constant " + std::to_string(s.video_kbps) + " kbit/s" +
+                (music.empty() ? "" : " + " + std::to_string(s.audio_kbps) + " kbit/s of sound") +
+                " for " + format("%.3f s", s.duration_s) + ": the file will be about " +
+                format("%.1f MB", (s.video_kbps + (music.empty() ? 0 : s.audio_kbps)) *
+                                      s.duration_s / 8000.0));
     } else if (o_.sink == "raw") {
         raw_fd = out.create(&why);
         if (raw_fd < 0)
@@ -148,10 +159,12 @@ int Capture::video() {
     progress.note("finishing " +
                   (o_.output.empty() ? std::string("the capture") : shown(o_.output)) + " ...");
     bool ok = pipeline.finish(&why);
+    Progress second_pass(count, !o_.quiet && o_.compo, "second pass ");
     if (ok && to_ffmpeg)
-        ok = encoder.finish(&why);
+        ok = encoder.finish(&why, [&](uint64_t n) { second_pass.update(n); });
     else if (!ok)
         encoder.kill();
+    second_pass.clear();
     progress.clear();
     if (stop_signal())
         return stopped();
