@@ -37,20 +37,28 @@ void laske_kulunut_aika() {
     average_frame_time =
         static_cast<int32_t>(static_cast<uint32_t>(average_frame_time) + kulunut_aika);
 
-    // From the previous step's time, divided in double precision: a single-precision quotient
-    // would put the bar-31 line at 60000 instead of 60000.00049.
-    const double tahti = 4.0 * static_cast<double>(interval);
-    tahdit = static_cast<uint32_t>(static_cast<double>(aika) / tahti);
+    tahdit = tahdit_ajassa(aika); // still the previous step's time
 
     // A second, fresh reading; unsigned arithmetic wraps modulo 2^32.
     aika = SDL_GetTicks() - alkuaika + aika_phase + aika_sync;
 }
 
+uint32_t tahdit_ajassa(uint32_t hetki) {
+    // Divided in double precision: a single-precision quotient would put the bar-31 line at
+    // 60000 instead of 60000.00049. 4 x interval is exact in double.
+    const double tahti = 4.0 * static_cast<double>(interval);
+    return static_cast<uint32_t>(static_cast<double>(hetki) / tahti);
+}
+
+void aseta_tempo() {
+    bpm = 124.0f;
+    interval = 60000.0f / bpm; // divided and held in single precision: 483.8709716796875
+}
+
 void demoinit() {
     setWindow(OTSIKKO);
     frames_drawn = 0;
-    bpm = 124.0f;
-    interval = 60000.0f / bpm;
+    aseta_tempo();
     alusta_audio();
     if (Mix_PlayMusic(music, 0) == -1) {
         printf("Unable to play Ogg file: %s\n", SDL_GetError());

@@ -12,9 +12,13 @@ Kierros kierros() {
     if (hoida_viestit() != 0)
         return Kierros::lopetettu; // no clock step and no frame after a quit request
     laske_kulunut_aika();
-    toimi();
-    piirra();
+    toimi_ja_piirra();
     if (tahdit > VIIMEINEN_TAHTI)
         return Kierros::loppui; // the frame just drawn is the last
     return Kierros::jatkuu;
+}
+
+void toimi_ja_piirra() {
+    toimi();
+    piirra();
 }

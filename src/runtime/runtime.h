@@ -40,6 +40,12 @@ extern uint32_t vanha_aika;
 extern Mix_Music *music;
 
 void laske_kulunut_aika();
+// The bar number a clock step derives from `hetki`, the previous step's demo time: whole bars of
+// 4 x `interval`, truncated. Needs the tempo set.
+uint32_t tahdit_ajassa(uint32_t hetki);
+// The tempo: `bpm` 124 and the beat length `interval` from it. The demo start sets it; anything
+// that draws the show without the demo start calls it too.
+void aseta_tempo();
 void demoinit();
 void alusta_audio();
 void setMusicPos(double position);
@@ -49,3 +55,6 @@ void toimi();
 // the show goes on, the viewer asked to quit, or the frame just drawn was the last.
 enum class Kierros { jatkuu, lopetettu, loppui };
 Kierros kierros();
+// What follows a clock step in every frame, in the show's order: the action step, then the
+// frame composed and shown.
+void toimi_ja_piirra();

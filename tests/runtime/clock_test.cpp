@@ -18,8 +18,7 @@ class Clock : public ::testing::Test {
     static void SetUpTestSuite() { ASSERT_EQ(SDL_Init(SDL_INIT_TIMER), 0) << SDL_GetError(); }
     static void TearDownTestSuite() { SDL_Quit(); }
     void SetUp() override {
-        bpm = 124.0f;
-        interval = 60000.0f / bpm;
+        aseta_tempo();
         aika = tahdit = alkuaika = 0;
     }
 };
@@ -32,6 +31,7 @@ uint32_t bar_after(uint32_t edellinen) {
 }
 
 TEST_F(Clock, BarLinesFallOnTheSinglePrecisionBeat) {
+    EXPECT_EQ(bpm, 124.0f);
     EXPECT_EQ(interval, 483.8709716796875f);
     EXPECT_EQ(bar_after(0), 0u);
     EXPECT_EQ(bar_after(1935), 0u);

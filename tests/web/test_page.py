@@ -141,3 +141,21 @@ def test_without_webgl2_the_page_says_so(chromium, site):
     assert p.evaluate("typeof Module") == "undefined", "the show loads nothing it cannot draw"
     assert p.problems() == []
     p.close()
+
+
+def test_a_refused_shader_is_said_not_drawn_black(chromium, site):
+    # A driver that refuses to compile the vertex shader, with its own words in the log.
+    refuse = ("const status = WebGL2RenderingContext.prototype.getShaderParameter;"
+              "WebGL2RenderingContext.prototype.getShaderParameter = function (s, what) {"
+              "  return what === this.COMPILE_STATUS ? false : status.call(this, s, what); };"
+              "WebGL2RenderingContext.prototype.getShaderInfoLog ="
+              "  () => 'ERROR: 0:1: too many uniforms for this driver';")
+    p = chromium.page("about:blank")
+    p.send("Page.addScriptToEvaluateOnNewDocument", source=refuse)
+    p.send("Page.navigate", url=f"{site}/vellamor.html#still=30000")
+    p.wait_state("failed", "still", timeout=120)
+    text = p.evaluate("document.getElementById('status').textContent")
+    assert p.state() == "failed", text
+    assert "vertex shader did not compile" in text and "too many uniforms" in text, text
+    assert p.evaluate("document.getElementById('stage').classList.contains('hidden')")
+    p.close()

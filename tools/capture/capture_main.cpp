@@ -118,7 +118,7 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
     app.add_flag("-q,--quiet", o.quiet, "no progress bar and no summary line");
     app.footer("Times: milliseconds (61936 or 61936ms), seconds (61.9s) or bar:beat (32:0 is "
                "bar 32, beat 0; beats 0 to below 4). Bars: FIRST:LAST, FIRST: or BAR, 0 to " +
-               std::to_string(END_BAR) + ", where bar " + std::to_string(END_BAR) +
+               std::to_string(moment::END_BAR) + ", where bar " + std::to_string(moment::END_BAR) +
                " is the show's closing frame.\nOutput is written to a hidden temporary file "
                "beside the destination and renamed when complete; an existing file is "
                "replaced only with --force. -o - writes to standard output; an existing FIFO "
@@ -171,7 +171,7 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
                  "time under it.");
     common(sheet, true);
     sheet->add_option("--bars", o.bars,
-                      "the bars to show (default 0:" + std::to_string(LAST_BAR) + ")");
+                      "the bars to show (default 0:" + std::to_string(moment::LAST_BAR) + ")");
     sheet->add_option("--every", o.every, "one thumbnail every N bars (default 1)")
         ->check(CLI::Range(1u, 100u));
     sheet->add_option("--beat", o.beat,
@@ -190,8 +190,8 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
     common(video, false);
     sizes(video);
     video->add_option("--bars", o.bars,
-                      "the bars to capture (default the whole show, 0:" + std::to_string(END_BAR) +
-                          "); the music starts at the first one");
+                      "the bars to capture (default the whole show, 0:" +
+                          std::to_string(moment::END_BAR) + "); the music starts at the first one");
     video
         ->add_option("--crf", o.crf,
                      "x264 quality, 0 (lossless, High 4:4:4 Predictive) to 51 (default 18)")
@@ -220,8 +220,9 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
                 "compared line by line; a still's PNG pixels give the same digest as its "
                 "frame's line.");
     common(sums, false);
-    sums->add_option("--bars", o.bars,
-                     "the bars to sum (default the whole show, 0:" + std::to_string(END_BAR) + ")");
+    sums->add_option(
+        "--bars", o.bars,
+        "the bars to sum (default the whole show, 0:" + std::to_string(moment::END_BAR) + ")");
     sums->add_flag("--per-bar", o.per_bar, "one digest per bar instead of per frame");
     sums->footer("Without -o the manifest goes to standard output, each line as soon as its "
                  "frame is drawn; a reader that stops reading (sums | head) ends the capture "
@@ -263,10 +264,6 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
         std::fprintf(stderr, "%s: no data folder '%s'\n", tool.c_str(), o.data_dir.c_str());
         return EXIT_USAGE;
     }
-    // The beat grid everything is measured on, as the show's demo start sets it.
-    bpm = 124.0f;
-    interval = 60000.0f / bpm;
-
     Capture capture(build, o);
     try {
         if (*still)

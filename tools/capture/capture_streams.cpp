@@ -32,7 +32,7 @@ bool Capture::stream(uint64_t first, uint64_t last, ShowRenderer::Readback how,
 }
 
 int Capture::video() {
-    const BarRange range = bar_range({0, END_BAR});
+    const moment::BarRange range = bar_range({0, moment::END_BAR});
     const uint64_t first = clock_.first_frame_of_bar(range.first);
     const uint64_t last = clock_.last_frame_of_bar(range.last);
     const uint64_t count = last - first + 1;
@@ -101,7 +101,7 @@ int Capture::video() {
         s.music_offset_s = music_offset_s;
         s.duration_s = static_cast<double>(count) / clock_.fps();
         // A chapter for each movement the range holds, when it holds both.
-        const uint64_t two = clock_.first_frame_of_bar(MOVEMENT_TWO_BAR);
+        const uint64_t two = clock_.first_frame_of_bar(moment::MOVEMENT_TWO_BAR);
         if (first < two && two <= last)
             s.chapters = {
                 {0, frame_start_ms(two - first, s.fps), "Movement one"},
@@ -188,7 +188,7 @@ int Capture::video() {
 }
 
 int Capture::sums() {
-    const BarRange range = bar_range({0, END_BAR});
+    const moment::BarRange range = bar_range({0, moment::END_BAR});
     const uint64_t first = clock_.first_frame_of_bar(range.first);
     const uint64_t last = clock_.last_frame_of_bar(range.last);
     const FrameSize size = frame_size(false);

@@ -46,11 +46,11 @@ int Capture::stopped() const {
     return 128 + stop_signal();
 }
 
-BarRange Capture::bar_range(const BarRange &whole) const {
+moment::BarRange Capture::bar_range(const moment::BarRange &whole) const {
     if (o_.bars.empty())
         return whole;
     std::string why;
-    const auto range = parse_bars(o_.bars, &why);
+    const auto range = moment::parse_bars(o_.bars, &why);
     if (!range)
         throw Failure{EXIT_USAGE, why};
     return *range;
@@ -130,57 +130,16 @@ std::string Capture::sums_header(const FrameSize &size, bool per_bar) const {
 int Capture::still() {
     const FrameSize size = frame_size(false);
     std::string why;
-    const auto at = parse_time(o_.time, &why);
-    if (!at)
+    const auto still = moment::still_clock(o_.time, o_.after, clock_, &why);
+    if (!still)
         throw Failure{EXIT_USAGE, why};
-    const uint64_t end = clock_.end_frame();
-    const std::string end_text = "the show ends with the frame at " +
-                                 std::to_string(clock_.aika(end)) + " ms (at " +
-                                 std::to_string(clock_.fps()) + " fps)";
-    uint32_t prev = 0, now = 0;
-    uint64_t n = 0;
-    if (!o_.after.empty()) {
-        const auto before = parse_time(o_.after, &why);
-        if (!before)
-            throw Failure{EXIT_USAGE, why};
-        prev = static_cast<uint32_t>(std::llround(*before));
-        now = static_cast<uint32_t>(std::llround(*at));
-        if (prev > now)
-            throw Failure{EXIT_USAGE,
-                          "--after " + o_.after + " comes after the frame's time " + o_.time};
-        // The show ends after the first frame whose bar number passes the last bar, so the
-        // frame before this one (its own bar from a frame at the same spacing before it) must
-        // not have been that frame.
-        const uint32_t step = now - prev;
-        if (bar_after(prev >= step ? prev - step : 0) > LAST_BAR)
-            throw Failure{EXIT_USAGE, "time " + o_.time + " after " + o_.after +
-                                          " is beyond the show, which ends with the first "
-                                          "frame whose bar number passes " +
-                                          std::to_string(LAST_BAR)};
-    } else {
-        n = clock_.nearest_frame(*at);
-        if (n > end)
-            throw Failure{EXIT_USAGE, "time " + o_.time + " is beyond the show: " + end_text};
-    }
     AtomicOutput out;
     prepare(out, o_.output, true);
     open_renderer(size);
 
     std::vector<uint8_t> pixels(renderer_.frame_bytes());
-    if (!o_.after.empty()) {
-        // The frame before the previous one is taken at the same spacing; it only decides the
-        // bar number of the previous frame, whose clear colour this frame shows.
-        const uint32_t step = now - prev;
-        renderer_.draw(prev >= step ? prev - step : 0, prev);
-        renderer_.draw(prev, now);
-        renderer_.read(pixels.data());
-    } else {
-        renderer_.render(clock_, n, n, ShowRenderer::Readback::sync,
-                         [&](uint64_t, const uint8_t *px) {
-                             std::copy(px, px + pixels.size(), pixels.begin());
-                             return true;
-                         });
-    }
+    moment::draw_still(*still);
+    renderer_.read(pixels.data());
     if (stop_signal())
         return stopped();
     cairo_surface_t *image = frame_surface(pixels.data(), size.width, size.height);
@@ -189,25 +148,26 @@ int Capture::still() {
     cairo_surface_destroy(image);
     if (!written)
         return stopped();
-    if (!o_.after.empty())
-        say("aika " + std::to_string(now) + " ms after " + std::to_string(prev) + " ms (bar " +
-            std::to_string(bar_after(prev)) + ") -> " + shown(o_.output) + size_label(size));
+    if (still->frame)
+        say(frame_label(*still->frame) + " -> " + shown(o_.output) + size_label(size));
     else
-        say(frame_label(n) + " -> " + shown(o_.output) + size_label(size));
+        say("aika " + std::to_string(still->now) + " ms after " + std::to_string(still->previous) +
+            " ms (bar " + std::to_string(moment::bar_after(still->previous)) + ") -> " +
+            shown(o_.output) + size_label(size));
     return 0;
 }
 
 int Capture::sheet() {
-    const BarRange range = bar_range({0, LAST_BAR});
+    const moment::BarRange range = bar_range({0, moment::LAST_BAR});
     std::string why;
-    const auto beat = parse_beat(o_.beat, &why);
+    const auto beat = moment::parse_beat(o_.beat, &why);
     if (!beat)
         throw Failure{EXIT_USAGE, "--" + why};
     std::vector<uint64_t> frames;
     std::vector<uint32_t> bars;
     for (uint32_t b = range.first; b <= range.last; b += o_.every) {
         const uint64_t first = clock_.first_frame_of_bar(b);
-        uint64_t n = std::max(first, clock_.nearest_frame(beat_ms(4.0 * b + *beat)));
+        uint64_t n = std::max(first, clock_.nearest_frame(moment::beat_ms(4.0 * b + *beat)));
         n = std::min(n, clock_.last_frame_of_bar(b));
         frames.push_back(n);
         bars.push_back(b);

@@ -7,7 +7,7 @@
 
 #include "atomic_output.h"
 #include "capture.h"
-#include "frame_clock.h"
+#include "moment/moment.h"
 #include "frame_pipeline.h"
 #include "frame_size.h"
 #include "progress.h"
@@ -93,7 +93,7 @@ class Capture {
     // Said even when quiet: what the output lacks.
     void note(const std::string &text) const;
     std::string data_path(const char *file) const { return o_.data_dir + "/" + file; }
-    BarRange bar_range(const BarRange &whole) const;
+    moment::BarRange bar_range(const moment::BarRange &whole) const;
     FrameSize frame_size(bool even) const;
     void prepare(AtomicOutput &out, const std::string &path, bool binary) const;
     // Writes a picture through `out` with `write` and makes it final; false when a stop
@@ -110,7 +110,7 @@ class Capture {
 
     const ShowBuild &build_;
     const Options &o_;
-    FrameClock clock_;
+    moment::FrameClock clock_;
     std::string tool_;
     ShowRenderer renderer_;
 };

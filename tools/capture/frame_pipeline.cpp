@@ -65,7 +65,7 @@ std::string frame_sha256(const uint8_t *rgba, int width, int height) {
     return s;
 }
 
-DigestSink::DigestSink(const FrameClock &clock, int width, int height, bool per_bar, int fd,
+DigestSink::DigestSink(const moment::FrameClock &clock, int width, int height, bool per_bar, int fd,
                        const std::string &header)
     : clock_(clock), width_(width), height_(height), per_bar_(per_bar), fd_(fd), header_(header),
       ctx_(EVP_MD_CTX_new()) {}

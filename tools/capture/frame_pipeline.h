@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "frame_clock.h"
+#include "moment/moment.h"
 
 namespace capture {
 
@@ -39,7 +39,7 @@ class PipeSink : public FrameSink {
 // line of the manifest. Each line is written as soon as its frame (or bar) is done.
 class DigestSink : public FrameSink {
   public:
-    DigestSink(const FrameClock &clock, int width, int height, bool per_bar, int fd,
+    DigestSink(const moment::FrameClock &clock, int width, int height, bool per_bar, int fd,
                const std::string &header);
     ~DigestSink() override;
     bool consume(uint64_t n, const uint8_t *rgba, std::string *error) override;
@@ -50,7 +50,7 @@ class DigestSink : public FrameSink {
   private:
     bool end_bar(std::string *error);
     bool put(const std::string &line, std::string *error);
-    const FrameClock &clock_;
+    const moment::FrameClock &clock_;
     int width_, height_;
     bool per_bar_;
     int fd_;

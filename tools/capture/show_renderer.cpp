@@ -132,8 +132,7 @@ bool ShowRenderer::open(int width, int height, int supersample, const std::strin
     aseta_piirtotila();
     if (!logo_dir.empty() && !load_logo(logo_dir, error))
         return false;
-    bpm = 124.0f;
-    interval = 60000.0f / bpm;
+    moment::set_tempo();
     // Single-buffered: piirra then never swaps, and the frame stays in the framebuffer object.
     kaksoispuskurointi = 0;
     frames_drawn = 0;
@@ -159,13 +158,6 @@ bool ShowRenderer::has_logo() const {
     return logo_texture != 0;
 }
 
-void ShowRenderer::draw(uint32_t prev_aika, uint32_t now) {
-    tahdit = bar_after(prev_aika);
-    aika = now;
-    toimi();
-    piirra();
-}
-
 void ShowRenderer::read(uint8_t *rgba) {
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     glReadPixels(0, 0, drawn_width_, drawn_height_, GL_RGBA, GL_UNSIGNED_BYTE,
@@ -188,14 +180,15 @@ bool ShowRenderer::hand_over(uint64_t n,
     return go_on;
 }
 
-bool ShowRenderer::render(const FrameClock &clock, uint64_t first, uint64_t last, Readback how,
+bool ShowRenderer::render(const moment::FrameClock &clock, uint64_t first, uint64_t last,
+                          Readback how,
                           const std::function<bool(uint64_t, const uint8_t *)> &deliver) {
     if (first > 0)
-        draw(first >= 2 ? clock.aika(first - 2) : 0, clock.aika(first - 1));
+        moment::draw_frame(first >= 2 ? clock.aika(first - 2) : 0, clock.aika(first - 1));
     if (how == Readback::sync) {
         std::vector<uint8_t> pixels(frame_bytes());
         for (uint64_t n = first; n <= last; ++n) {
-            draw(n > 0 ? clock.aika(n - 1) : 0, clock.aika(n));
+            moment::draw_frame(n > 0 ? clock.aika(n - 1) : 0, clock.aika(n));
             read(pixels.data());
             if (!deliver(n, pixels.data()))
                 return false;
@@ -206,7 +199,7 @@ bool ShowRenderer::render(const FrameClock &clock, uint64_t first, uint64_t last
     // frame earlier, is copied out (and filtered down); the copy then waits on nothing that is
     // still drawing.
     for (uint64_t n = first; n <= last; ++n) {
-        draw(n > 0 ? clock.aika(n - 1) : 0, clock.aika(n));
+        moment::draw_frame(n > 0 ? clock.aika(n - 1) : 0, clock.aika(n));
         glBindBuffer(GL_PIXEL_PACK_BUFFER, pbo_[n & 1]);
         glReadPixels(0, 0, drawn_width_, drawn_height_, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
         glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);

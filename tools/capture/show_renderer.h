@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "downscale.h"
-#include "frame_clock.h"
+#include "moment/moment.h"
 
 namespace capture {
 
@@ -35,10 +35,6 @@ class ShowRenderer {
     int height() const { return height_; }
     size_t frame_bytes() const { return static_cast<size_t>(width_) * height_ * 4; }
 
-    // One frame as the show's loop draws it after a clock step from `prev_aika` to `aika`.
-    // The clear colour of a frame is the one the previous frame's camera set, so a frame is
-    // exact only when the frame before it was drawn first.
-    void draw(uint32_t prev_aika, uint32_t aika);
     // The frame just drawn, RGBA bottom row first, at the output size.
     void read(uint8_t *rgba);
 
@@ -47,7 +43,7 @@ class ShowRenderer {
     // unseen, for its clear colour) and hands each to `deliver` in order, RGBA bottom row
     // first. With pbo, frame n is read into one of two pixel buffers and copied out only
     // after frame n + 1 has been issued. Stops early, returning false, when `deliver` does.
-    bool render(const FrameClock &clock, uint64_t first, uint64_t last, Readback how,
+    bool render(const moment::FrameClock &clock, uint64_t first, uint64_t last, Readback how,
                 const std::function<bool(uint64_t, const uint8_t *)> &deliver);
 
     std::string gl_error() const;

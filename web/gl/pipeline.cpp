@@ -3,6 +3,9 @@
 // texture modulating the colour. Every operation keeps a desktop driver's order and single
 // precision, so the frames equal its frames but for single edge pixels and last bits.
 #include <cstddef>
+#include <string>
+
+#include <emscripten.h>
 
 #include "layer.h"
 #include "matrix_math.h"
@@ -111,18 +114,66 @@ GLintptr buffer_used = 0;
 uint32_t sent_state = 0;
 uint32_t sent_matrices = 0;
 
+// Set once the driver has refused the shaders: nothing is drawn after that, and the page has
+// been told why instead of showing a black canvas.
+bool refused = false;
+
+// Hands the driver's words to the page, which stops the show and shows them.
+void refuse(const char *what, const std::string &log) {
+    refused = true;
+    const std::string why = std::string(what) + (log.empty() ? "" : ": " + log);
+    EM_ASM({ Module.vellamorFailed(UTF8ToString($0)); }, why.c_str());
+}
+
+std::string info_log(GLuint object, bool is_program) {
+    GLint length = 0;
+    if (is_program)
+        emscripten_glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
+    else
+        emscripten_glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+    std::string log(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    GLsizei written = 0;
+    if (length > 0 && is_program)
+        emscripten_glGetProgramInfoLog(object, length, &written, log.data());
+    else if (length > 0)
+        emscripten_glGetShaderInfoLog(object, length, &written, log.data());
+    log.resize(static_cast<size_t>(written));
+    while (!log.empty() && (log.back() == '\n' || log.back() == ' '))
+        log.pop_back();
+    return log;
+}
+
+// Zero, after telling the page, when the driver refuses the source.
 GLuint compile(GLenum type, const char *source) {
     const GLuint shader = emscripten_glCreateShader(type);
     emscripten_glShaderSource(shader, 1, &source, nullptr);
     emscripten_glCompileShader(shader);
+    GLint compiled = GL_FALSE;
+    emscripten_glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    if (compiled != GL_TRUE) {
+        refuse(type == GL_VERTEX_SHADER ? "the vertex shader did not compile"
+                                        : "the fragment shader did not compile",
+               info_log(shader, false));
+        return 0;
+    }
     return shader;
 }
 
 void set_up() {
+    const GLuint vertex = compile(GL_VERTEX_SHADER, VERTEX_SHADER);
+    const GLuint fragment = vertex ? compile(GL_FRAGMENT_SHADER, FRAGMENT_SHADER) : 0;
+    if (!fragment)
+        return;
     program = emscripten_glCreateProgram();
-    emscripten_glAttachShader(program, compile(GL_VERTEX_SHADER, VERTEX_SHADER));
-    emscripten_glAttachShader(program, compile(GL_FRAGMENT_SHADER, FRAGMENT_SHADER));
+    emscripten_glAttachShader(program, vertex);
+    emscripten_glAttachShader(program, fragment);
     emscripten_glLinkProgram(program);
+    GLint linked = GL_FALSE;
+    emscripten_glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+        refuse("the shaders did not link", info_log(program, true));
+        return;
+    }
     emscripten_glUseProgram(program);
     for (int u = 0; u < UNIFORMS; ++u)
         uniforms[u] = emscripten_glGetUniformLocation(program, UNIFORM_NAMES[u]);
@@ -193,8 +244,12 @@ void send_matrices() {
 namespace vgl {
 
 void draw_triangles(const Vertex *vertices, int count) {
+    if (refused)
+        return;
     if (program == 0)
         set_up();
+    if (refused)
+        return;
     if (sent_state != state_version) {
         send_state();
         sent_state = state_version;

@@ -11,7 +11,7 @@
   let link = new URLSearchParams(location.hash.slice(1));
   const times = {}; // milliseconds on the page's clock, for the benchmarks
   let audio = null, busy = false, running = false, attempt = 0, wasFull = false;
-  let lastMessage = '';
+  let lastMessage = '', refused = false;
 
   function setState(state, text) {
     document.body.dataset.state = state;
@@ -78,6 +78,7 @@
   // The show's last pass: the viewer quit, or the show is over.
   function ended(showOver) {
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    if (refused) return; // the page keeps saying why the picture failed
     showStart(showOver ? 'the end \u2014 click to watch again' : 'click to start');
   }
 
@@ -90,6 +91,7 @@
       setState('failed', 'No such moment in the show: ' + why);
       return;
     }
+    if (refused) return; // the driver refused the shaders; the page already says so
     showStage();
     document.body.dataset.still = location.hash;
     setState('still');
@@ -149,6 +151,14 @@
     print: (text) => { console.log(text); lastMessage = text; },
     onRuntimeInitialized: ready,
     vellamorEnded: ended,
+    // The GL layer's word that the browser's driver refused its shaders: nothing more can be
+    // drawn, so the show stops and the page says why.
+    vellamorFailed: (why) => {
+      refused = true;
+      if (running) Module._vellamor_quit(); // the loop's last pass halts the music
+      lastMessage = why;
+      fail('The picture could not be drawn', why);
+    },
   };
   setState('loading');
   const script = document.createElement('script');

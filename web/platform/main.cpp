@@ -11,12 +11,10 @@
 #include <emscripten.h>
 
 #include "direction/direction.h"
-#include "frame_clock.h"
+#include "moment/moment.h"
 #include "runtime/runtime.h"
 
 namespace {
-
-const uint32_t STILL_FPS = 60; // the capture's clock, for a still without an explicit --after
 
 bool started_up = false;
 
@@ -46,14 +44,6 @@ void pass() {
     EM_ASM({ Module.vellamorEnded($0); }, tila == Kierros::loppui);
 }
 
-// One frame as the frame loop draws it after a clock step from `previous` to `now`.
-void draw_at(uint32_t previous, uint32_t now) {
-    tahdit = capture::bar_after(previous);
-    aika = now;
-    toimi();
-    piirra();
-}
-
 } // namespace
 
 extern "C" {
@@ -79,44 +69,12 @@ EMSCRIPTEN_KEEPALIVE void vellamor_quit() {
 // Gives null, or why nothing was drawn.
 EMSCRIPTEN_KEEPALIVE const char *vellamor_still(const char *time, const char *after) {
     static std::string why;
-    const auto at = capture::parse_time(time, &why);
-    if (!at)
+    const auto still =
+        moment::still_clock(time, after ? after : "", moment::FrameClock(moment::STILL_FPS), &why);
+    if (!still)
         return why.c_str();
     start_up();
-    bpm = 124.0f; // the tempo, as the demo's start sets it
-    interval = 60000.0f / bpm;
-
-    uint32_t before = 0, previous = 0, now = 0;
-    bool two_frames = true;
-    if (after && *after) {
-        const auto then = capture::parse_time(after, &why);
-        if (!then)
-            return why.c_str();
-        if (*at > 4.0e9 || *then > 4.0e9)
-            return (why = std::string(time) + " is beyond the show").c_str();
-        previous = static_cast<uint32_t>(*then + 0.5);
-        now = static_cast<uint32_t>(*at + 0.5);
-        if (previous > now)
-            return (why = "after=" + std::string(after) + " comes after " + time).c_str();
-        // The frame before the previous one at the same spacing decides only its bar number;
-        // the show ends after the first frame past the last bar.
-        const uint32_t step = now - previous;
-        before = previous >= step ? previous - step : 0;
-        if (capture::bar_after(before) > capture::LAST_BAR)
-            return (why = std::string(time) + " is beyond the show").c_str();
-    } else {
-        const capture::FrameClock clock(STILL_FPS);
-        const uint64_t n = clock.nearest_frame(*at);
-        if (n > clock.end_frame())
-            return (why = std::string(time) + " is beyond the show").c_str();
-        two_frames = n > 0;
-        before = n >= 2 ? clock.aika(n - 2) : 0;
-        previous = n >= 1 ? clock.aika(n - 1) : 0;
-        now = clock.aika(n);
-    }
-    if (two_frames)
-        draw_at(before, previous); // its clear colour is the one this frame shows
-    draw_at(previous, now);
+    moment::draw_still(*still);
     return nullptr;
 }
 

@@ -1,53 +1,10 @@
-#include "frame_clock.h"
-
+// The times and bar ranges the tools and links take, parsed strictly.
 #include <cstdint>
-#include <cmath>
 #include <cstdlib>
 
-#include "runtime/runtime.h"
+#include "moment/moment.h"
 
-namespace capture {
-
-uint32_t bar_after(uint32_t prev_aika) {
-    // The clock step's own expression: a double quotient, truncated. A single-precision
-    // division would move the bar-31 line from 60001 to 60000.
-    const double tahti = 4.0 * static_cast<double>(interval);
-    return static_cast<uint32_t>(static_cast<double>(prev_aika) / tahti);
-}
-
-double beat_ms(double beats) {
-    return beats * static_cast<double>(interval);
-}
-
-FrameClock::FrameClock(uint32_t fps) : fps_(fps), end_frame_(0) {
-    while (tahdit(end_frame_) <= LAST_BAR)
-        ++end_frame_;
-}
-
-uint32_t FrameClock::aika(uint64_t n) const {
-    return static_cast<uint32_t>((2 * n * 1000 + fps_) / (2 * static_cast<uint64_t>(fps_)));
-}
-
-uint32_t FrameClock::tahdit(uint64_t n) const {
-    return n == 0 ? 0 : bar_after(aika(n - 1));
-}
-
-uint64_t FrameClock::first_frame_of_bar(uint32_t bar) const {
-    uint64_t n = 0;
-    while (n < end_frame_ && tahdit(n) < bar)
-        ++n;
-    return n;
-}
-
-uint64_t FrameClock::last_frame_of_bar(uint32_t bar) const {
-    if (bar >= END_BAR)
-        return end_frame_;
-    return first_frame_of_bar(bar + 1) - 1;
-}
-
-uint64_t FrameClock::nearest_frame(double ms) const {
-    return static_cast<uint64_t>(std::floor(ms * fps_ / 1000.0 + 0.5));
-}
+namespace moment {
 
 namespace {
 
@@ -154,4 +111,4 @@ std::optional<BarRange> parse_bars(const std::string &text, std::string *error) 
     return range;
 }
 
-} // namespace capture
+} // namespace moment
