@@ -119,7 +119,7 @@ def test_a_text_mode_driver_leaves_the_message_on_the_terminal(driver, tmp_path)
     it too. Seen through tmux, which renders the terminal as a viewer would see it."""
     workdir = h.make_workdir(tmp_path / "run", music="none")
     env = showrun.show_env(None, extra={**h.library_env(), **NO_DISPLAY, "TERM": None,
-                                        "SDL_VIDEODRIVER": driver})
+                                        "TMUX": None, "SDL_VIDEODRIVER": driver})
     tmux = ["tmux", "-S", str(tmp_path / "tmux.socket")]
     # The pane stays open after the run, so that its screen can be read.
     script = 'echo "before the show"; "$0"; echo "status=$?"; exec sleep 600'
