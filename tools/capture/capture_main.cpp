@@ -186,7 +186,7 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
                  "while the next frames are drawn: H.264 High profile, yuv420p tagged BT.709, "
                  "constant frame rate, the music as AAC stereo at 48 kHz, a chapter for each "
                  "movement, the index at the front. For a video site: --size 3840x2160 "
-                 "--supersample 2.");
+                 "--supersample 2; for a party: --compo.");
     common(video, false);
     sizes(video);
     video->add_option("--bars", o.bars,
