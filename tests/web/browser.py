@@ -44,9 +44,10 @@ def chromium_path():
 
 
 @contextlib.contextmanager
-def serve(folder):
-    """Python's http.server on a free port of 127.0.0.1, serving `folder`; yields the base URL."""
-    handler = functools.partial(_QuietHandler, directory=str(folder))
+def serve(folder, served=None):
+    """Python's http.server on a free port of 127.0.0.1, serving `folder`; yields the base URL.
+    The path of every file it sends is appended to the list `served`, when given."""
+    handler = functools.partial(_QuietHandler, directory=str(folder), served=served)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
@@ -58,6 +59,16 @@ def serve(folder):
 
 
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def __init__(self, *args, served=None, **kwargs):
+        self.served = served
+        super().__init__(*args, **kwargs)
+
+    def send_head(self):
+        sent = super().send_head()
+        if sent is not None and self.served is not None:
+            self.served.append(self.path.split("?")[0])
+        return sent
+
     def log_message(self, *args):
         pass
 

@@ -1,9 +1,11 @@
 """The page of the browser edition in a real headless Chromium: the start screen that waits for a
-click, the music decoded and started with the clock, Escape, full screen and the end of the show
-leading back to the start screen, the C library's generator, a browser without WebGL 2, and a
+click, the music made by the page's worker from the page's load and started with the clock,
+Escape, full screen and the end of the show leading back to the start screen, what the server
+sent for it all (no Ogg, little), the C library's generator, a browser without WebGL 2, and a
 console without errors or warnings throughout."""
 
 import ctypes
+import gzip
 import json
 import time
 
@@ -12,6 +14,23 @@ import pytest
 SEEDS = [1234, 1, 0, 42, 2**31 + 5, 2**32 - 1]
 NUMBERS = 400  # more than the 292 draws a frame of the city takes
 SYNC_MS = 50   # music position against the demo clock
+EDITION_LIMIT = 250_000  # bytes a run fetches, gzipped
+
+# The worker's finished song is held back until the test lets it through, so that the page can
+# be seen waiting for its music however fast the machine renders it.
+HOLD_SONG = """(() => {
+  const held = [];
+  let holding = true;
+  window.Worker = class extends Worker {
+    set onmessage(handler) {
+      super.onmessage = (event) => {
+        if (holding && event.data.left) held.push(() => handler(event));
+        else handler(event);
+      };
+    }
+  };
+  window.releaseSong = () => { holding = false; held.splice(0).forEach((deliver) => deliver()); };
+})()"""
 
 
 def glibc_numbers(seed, count):
@@ -21,9 +40,13 @@ def glibc_numbers(seed, count):
 
 
 @pytest.fixture(scope="module")
-def page(chromium, site):
-    """The page on its start screen, shared by the tests in file order."""
-    p = chromium.page(f"{site}/vellamor.html")
+def page(chromium, site, served):
+    """The page on its start screen, its song held back when made; shared by the tests in file
+    order."""
+    p = chromium.page("about:blank")
+    p.send("Page.addScriptToEvaluateOnNewDocument", source=HOLD_SONG)
+    served.clear()
+    p.send("Page.navigate", url=f"{site}/vellamor.html")
     p.wait_state("ready", timeout=120)
     yield p
     p.close()
@@ -75,24 +98,32 @@ def check_stopped(p):
     assert not p.evaluate("document.fullscreenElement")
 
 
-def test_start_screen_runs_and_the_ways_back(page):
+def test_start_screen_runs_and_the_ways_back(page, web_build, served):
     p = page
-    # Nothing starts on its own: no audio, no show, no canvas.
+    # Nothing starts on its own: no audio, no show, no canvas; but the music is being made.
     time.sleep(1.0)
     assert p.state() == "ready"
     assert p.evaluate("Module.vellamorMusic.context === null"), "audio before the click"
     assert p.evaluate("Module._vellamor_aika()") == 0
     assert p.evaluate("document.getElementById('stage').classList.contains('hidden')")
+    assert p.evaluate("vellamorSong.times.start >= 0"), "the render starts with the page"
+    p.wait_for("vellamorSong.progress > 0 && document.getElementById('song-progress')"
+               ".textContent.startsWith('making the music')", timeout=60)
 
-    # Escape while the music is being decoded: back to the start screen, nothing started.
+    # Escape while the music is being made: back to the start screen, nothing started.
     p.click(640, 360)
     assert p.state() == "decoding"
+    assert p.evaluate("document.getElementById('status').textContent").startswith(
+        "making the music")
     p.key("Escape", "Escape", 27)
     p.wait_state("ready", timeout=30)
+    p.wait_for("vellamorSong.progress === 1", timeout=120)  # the worker's last message came
+    p.evaluate("releaseSong()")
     p.evaluate("Module.vellamorMusic.decoding", await_promise=True)
     time.sleep(0.2)
     assert p.state() == "ready" and p.evaluate("Module._vellamor_aika()") == 0
     assert p.evaluate("Module.vellamorMusic.position()") == -1
+    assert p.evaluate("document.getElementById('song-progress').textContent") == ""
 
     # A run, in full screen, with its music; Escape ends it.
     start_show(p)
@@ -126,6 +157,15 @@ def test_start_screen_runs_and_the_ways_back(page):
     check_stopped(p)
     assert p.evaluate("Module._vellamor_gl_error()") == 0
     assert p.problems() == []
+
+    # Everything the server sent for the page, its song and three runs: no Ogg, and little.
+    names = sorted(set(path.lstrip("/") for path in served))
+    assert "vellamor_song.wasm" in names and "song-worker.js" in names
+    assert not [n for n in names if n.endswith(".ogg")]
+    sizes = {n: len(gzip.compress((web_build / n).read_bytes(), 9)) for n in names}
+    print(f"served, gzipped: {sizes}")
+    assert not [n for n in names if b"OggS" in (web_build / n).read_bytes()]
+    assert sum(sizes.values()) <= EDITION_LIMIT
 
 
 def test_without_webgl2_the_page_says_so(chromium, site):

@@ -1,5 +1,5 @@
 // The page around the browser edition: the start screen, the click that starts the audio, full
-// screen and the show once the music is decoded, the way back to the start screen, the canvas
+// screen and the show once the music is made, the way back to the start screen, the canvas
 // scaled to the window, and links to a single moment (#still=T&after=P).
 'use strict';
 (function () {
@@ -56,8 +56,12 @@
     audio.resume().catch(() => {});
     if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
     start.classList.add('busy');
-    setState('decoding', 'decoding the music\u2026');
-    Module.vellamorMusic.prepare(audio).then(() => {
+    setState('decoding', 'making the music\u2026');
+    const making = (done) => {
+      if (mine === attempt && busy && !running && done < 1)
+        setState('decoding', 'making the music\u2026 ' + Math.floor(done * 100) + ' %');
+    };
+    Module.vellamorMusic.prepare(audio, making).then(() => {
       times.decoded = performance.now();
       if (mine !== attempt || !busy) return;
       showStage();
@@ -72,7 +76,7 @@
       }
       // Runs after the show's own callback of the same animation frame: its first frame.
       requestAnimationFrame(() => { times.firstFrame = performance.now(); });
-    }, (error) => fail('The music could not be decoded', error));
+    }, (error) => fail('The music could not be made', error));
   }
 
   // The show's last pass: the viewer quit, or the show is over.

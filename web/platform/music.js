@@ -1,9 +1,8 @@
-// The music of the browser edition, on Web Audio. The page decodes the show's Ogg files while
-// the viewer waits (a browser decodes in the background, and only after a click may it play
-// sound); the show's SDL_mixer calls then find the decoded music and play it at once, from the
-// position they ask for.
+// The music of the browser edition, on Web Audio. The page makes the song's samples itself while
+// the viewer waits (song.js: a worker renders them as soon as the page loads; only after a click
+// may it play sound); the show's SDL_mixer calls then find the song ready and play it at once,
+// from the position they ask for.
 mergeInto(LibraryManager.library, {
-  $VellamorMusic__deps: ['$FS'],
   $VellamorMusic__postset: 'Module["vellamorMusic"] = VellamorMusic;',
   $VellamorMusic: {
     context: null,
@@ -12,27 +11,20 @@ mergeInto(LibraryManager.library, {
     source: null,
     startedAt: 0,   // context time of position 0 of the playing music
 
-    // Called by the page on the click: starts the audio and decodes every Ogg file of data/,
-    // once.
-    prepare: function(context) {
+    // Called by the page on the click: starts the audio and waits for the song, once;
+    // `onProgress(fraction)` follows its making.
+    prepare: function(context, onProgress) {
       VellamorMusic.context = context;
-      if (!VellamorMusic.decoding) VellamorMusic.decoding = VellamorMusic.decodeAll(context);
+      if (!VellamorMusic.decoding) VellamorMusic.decoding = VellamorMusic.loadSong(onProgress);
       return VellamorMusic.decoding;
     },
     decoding: null,
-    decodeAll: function(context) {
-      var names = [];
-      try {
-        names = FS.readdir('data').filter(function(n) { return /\.ogg$/.test(n); });
-      } catch (e) {}
-      return Promise.all(names.map(function(name) {
-        var path = 'data/' + name;
-        var bytes = FS.readFile(path);
-        return context.decodeAudioData(bytes.buffer.slice(bytes.byteOffset,
-                                                          bytes.byteOffset + bytes.length))
-          .then(function(buffer) { VellamorMusic.decoded[path] = buffer; },
-                function() { /* undecodable: Mix_LoadMUS reports it */ });
-      }));
+    // The song's AudioBuffer, under the file name the show loads it by.
+    loadSong: function(onProgress) {
+      var song = window.vellamorSong;
+      return song.audioBuffer(onProgress).then(function(buffer) {
+        VellamorMusic.decoded[song.file] = buffer;
+      });
     },
     // Seconds into the playing music, or -1.
     position: function() {
