@@ -123,9 +123,11 @@ def test_a_text_mode_driver_leaves_the_message_on_the_terminal(driver, tmp_path)
     tmux = ["tmux", "-S", str(tmp_path / "tmux.socket")]
     # The pane stays open after the run, so that its screen can be read.
     script = 'echo "before the show"; "$0"; echo "status=$?"; exec sleep 600'
-    subprocess.run([*tmux, "-f", "/dev/null", "new-session", "-d", "-x", "120", "-y", "30",
-                    "-c", str(workdir), "sh", "-c", script, str(h.program("vellamor"))],
-                   env=env, check=True)
+    started = subprocess.run([*tmux, "-f", "/dev/null", "new-session", "-d", "-x", "120", "-y",
+                              "30", "-c", str(workdir), "sh", "-c", script,
+                              str(h.program("vellamor"))],
+                             env=env, capture_output=True, text=True)
+    assert started.returncode == 0, f"tmux could not start: {started.stderr}"
     try:
         screen = ""
         deadline = time.monotonic() + 30
