@@ -93,6 +93,7 @@ def test_help_describes_every_use(capture_bin):
         (["video", "--compo", "--size", "3840x2160", "-o", "x.mp4"], "--size cannot change"),
         (["video", "--compo", "--fps", "30", "-o", "x.mp4"], "--fps cannot change"),
         (["video", "--compo", "--supersample", "1", "-o", "x.mp4"], "supersampled"),
+        (["video", "--compo", "--part", "1/2", "-o", "x.mp4"], "cannot be made in parts"),
     ],
 )
 def test_bad_input_is_refused_clearly(capture_bin, tmp_path, args, says):

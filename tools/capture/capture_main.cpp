@@ -94,6 +94,11 @@ std::string set_compo(CLI::App *video, Options &o, const ShowBuild &build) {
         return std::string("--compo makes a ") + COMPO_SIZE + " video, of the 16:9 show; " +
                build.name + " is " + std::to_string(build.width) + "x" +
                std::to_string(build.height) + " (vellamor_capture makes it)";
+    // The second pass spends the bits where the whole range needs them: parts encoded apart
+    // could not share one constant bitrate.
+    if (video->get_option("--part")->count() > 0)
+        return "--compo makes one video in two passes over the whole range: it cannot be made "
+               "in parts (--part)";
     if (video->get_option("--size")->count() > 0 && o.size != COMPO_SIZE)
         return std::string("--compo makes a ") + COMPO_SIZE + " video: --size cannot change it";
     if (video->get_option("--fps")->count() > 0 && o.fps != COMPO_FPS)
