@@ -27,7 +27,10 @@ const GLfloat valo_diffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 const GLfloat valo_paikka[4] = {5.0f, 5.0f, 20.0f, 1.0f};
 const GLfloat sumun_vari[4] = {0.2f, 0.1f, 0.05f, 1.0f};
 
-const char *const NAKYMATTOMAT_AJURIT[] = {"offscreen", "dummy", "evdev"};
+// Video drivers that cannot show the show's OpenGL window: SDL 2 falls back to the first three,
+// which show nothing, when it finds no display; the classic library falls back to the last two,
+// which draw text on the terminal and have no OpenGL.
+const char *const NAKYMATTOMAT_AJURIT[] = {"offscreen", "dummy", "evdev", "caca", "aalib"};
 
 // Ends start-up with a message and an exit code; the exit handler does the rest.
 [[noreturn]] void kaatuu(const char *mika, int32_t koodi) {
@@ -37,9 +40,8 @@ const char *const NAKYMATTOMAT_AJURIT[] = {"offscreen", "dummy", "evdev"};
     exit(koodi);
 }
 
-// Video drivers that show nothing: SDL 2 falls back to them when it finds no display, and a
-// full-screen show that no one can see has not set its video mode. False, with SDL's error set,
-// for those.
+// A full-screen show that no one can see has not set its video mode, nor has one that the driver
+// cannot draw with OpenGL. False, with SDL's error set, for those drivers.
 bool nakyva_ajuri() {
     char ajuri[32] = "";
     if (!SDL_VideoDriverName(ajuri, sizeof ajuri))
@@ -116,8 +118,15 @@ void alusta() {
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, SYVYYS);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
 
-    if (!nakyva_ajuri())
+    if (!nakyva_ajuri()) {
+        // A text-mode driver holds the terminal and clears it when it lets go: it lets go before
+        // the message is printed, so that the message stays on the screen.
+        char syy[256];
+        snprintf(syy, sizeof syy, "%s", SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_SetError("%s", syy);
         kaatuu("SDL_SetVideoMode", 2);
+    }
     // The lowest bit of KOKORUUTU lands in bit 31, SDL_FULLSCREEN.
     const Uint32 liput = SDL_OPENGL | (static_cast<Uint32>(KOKORUUTU & 1) << 31);
     if (!SDL_SetVideoMode(LEVEYS, KORKEUS, 0, liput))

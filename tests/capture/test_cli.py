@@ -21,7 +21,12 @@ def test_help_describes_every_use(capture_bin):
         assert f"{capture_bin.name} {use}" in text and "--output" in text
     assert "--after" in run(capture_bin, "still", "--help").stdout
     assert "--every" in run(capture_bin, "sheet", "--help").stdout
-    assert "--bars" in run(capture_bin, "video", "--help").stdout
+    video = run(capture_bin, "video", "--help").stdout
+    assert "--bars" in video
+    # What the party's video is made with, said where it is asked for.
+    compo = " ".join(video[video.index("--compo"):].split())
+    for setting in ("1920x1080", "60 fps", "level 4.2", "12000 kbit/s", "two passes", "48 kHz"):
+        assert setting in compo, compo
 
 
 @pytest.mark.parametrize(
@@ -83,6 +88,12 @@ def test_help_describes_every_use(capture_bin):
         (["sums", "--part", "1/2", "--per-bar", "-o", "x.txt"], "--per-bar"),
         (["video", "--part", "1/2", "--music", "m.ogg", "-o", "x.mp4"], "give --music to join"),
         (["join", "no-such-part.mp4", "-o", "x.mp4"], "no part file 'no-such-part.mp4'"),
+        # The party's video is made at one size, rate and bitrate.
+        (["video", "--compo", "--crf", "10", "-o", "x.mp4"], "--crf cannot be given"),
+        (["video", "--compo", "--size", "3840x2160", "-o", "x.mp4"], "--size cannot change"),
+        (["video", "--compo", "--fps", "30", "-o", "x.mp4"], "--fps cannot change"),
+        (["video", "--compo", "--supersample", "1", "-o", "x.mp4"], "supersampled"),
+        (["video", "--compo", "--part", "1/2", "-o", "x.mp4"], "cannot be made in parts"),
     ],
 )
 def test_bad_input_is_refused_clearly(capture_bin, tmp_path, args, says):
@@ -164,6 +175,8 @@ def test_the_other_build_refuses_sizes_of_the_wrong_aspect(capture_600_bin, tmp_
     p = run(capture_600_bin, "video", "--size", "1920x1080", "-o", tmp_path / "x.mp4",
             check=False)
     assert p.returncode == 2 and "1792x1050" in p.stderr
+    p = run(capture_600_bin, "video", "--compo", "-o", tmp_path / "x.mp4", check=False)
+    assert p.returncode == 2 and "vellamor_capture" in p.stderr
 
 
 PNG = b"\x89PNG\r\n\x1a\n"

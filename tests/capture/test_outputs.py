@@ -3,6 +3,7 @@ contact sheet, a video without music, and no file under the final name from a ca
 was interrupted or whose encoder failed."""
 
 import os
+import shutil
 import signal
 import socket
 import subprocess
@@ -171,6 +172,36 @@ def test_a_killed_capture_takes_its_encoder_along_and_the_next_run_cleans_up(
     run(capture_bin, "--data", data_dir, "video", "--bars", "0", "--fps", "4", "--no-audio",
         "-o", out)
     assert leftovers(tmp_path) == sorted([live.name, elsewhere.name])
+
+
+@pytest.mark.parametrize("hung_pass", [1, 2])
+def test_an_interrupted_party_video_leaves_no_copy_of_its_frames(capture_bin, data_dir,
+                                                                 tmp_path, hung_pass):
+    """The party's video keeps a copy of its frames in TMPDIR between its two passes: stopped in
+    either pass, the capture removes it with the file it was writing. An ffmpeg that hangs in
+    the pass holds the capture there."""
+    bin_dir, scratch = tmp_path / "bin", tmp_path / "tmp"
+    bin_dir.mkdir()
+    scratch.mkdir()
+    hung = tmp_path / "hung"
+    ffmpeg = bin_dir / "ffmpeg"
+    ffmpeg.write_text(f'#!/bin/sh\ncase " $* " in *" -pass {hung_pass} "*) touch "{hung}"; '
+                      f'exec sleep 600;; esac\nexec "{shutil.which("ffmpeg")}" "$@"\n')
+    ffmpeg.chmod(0o755)
+    out = tmp_path / "party.mp4"
+    env = dict(os.environ, PATH=f"{bin_dir}:{os.environ['PATH']}", TMPDIR=str(scratch))
+    # Bar 67 is the show's one closing frame.
+    proc = subprocess.Popen([str(capture_bin), "--data", str(data_dir), "video", "--compo",
+                             "--bars", "67", "--no-audio", "-o", str(out)],
+                            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 120
+    while not hung.exists() and proc.poll() is None and time.monotonic() < deadline:
+        time.sleep(0.1)
+    assert hung.exists() and any(scratch.iterdir()), "no pass began"
+    proc.send_signal(signal.SIGINT)
+    _, err = proc.communicate(timeout=30)
+    assert proc.returncode == 128 + signal.SIGINT, err
+    assert list(scratch.iterdir()) == [] and not out.exists() and leftovers(tmp_path) == []
 
 
 def test_a_capture_whose_encoder_dies_fails_without_a_file(capture_bin, data_dir, tmp_path):

@@ -1,14 +1,18 @@
 """Start-up failures: SDL_Init failing ends with status 1 and its message, without shutting SDL
 down; SDL_SetVideoMode failing ends with status 2 and its message, shutting SDL down once; so does
-a video driver that can show no window, which is what SDL finds when there is no display at all.
+a video driver that can show no window, which is what SDL finds when there is no display at all,
+and the message of a text-mode driver's run stays on the terminal.
 The exit handler's "Virhekoodi" branch never shows. Messages are checked up to SDL's reason, which
 each SDL 1.2 implementation words its own way."""
 
+import subprocess
+import time
 from pathlib import Path
 
 import pytest
 
 import harness as h
+from support import showrun
 
 PROGRAMS = h.programs(on_compat_too=True)
 
@@ -93,13 +97,48 @@ def test_a_video_driver_that_shows_nothing_is_a_video_mode_failure(name, tmp_pat
 
 def test_no_display_at_all(tmp_path):
     """No X server, no Wayland compositor and no driver asked for: SDL picks what it has. SDL 2 falls
-    back to its offscreen driver, where the whole show would play unseen. The classic library tries
-    its text-mode drivers, whose terminal codes come before the message, and fails to set the mode
-    there by itself; with no terminal at all its curses driver ends the process with status 1."""
+    back to its offscreen driver, where the whole show would play unseen. The classic library falls
+    back to its text-mode driver, which has no OpenGL, and whose terminal codes come before the
+    message; with no terminal at all its curses driver ends the process with status 1."""
     status, out, calls = run_to_end("vellamor", tmp_path, env=NO_DISPLAY)
     if h.on_compat():
         assert_no_display(status, out, calls, "offscreen")
     else:
         assert status == 2, out
-        assert out.count("Virhe: SDL_SetVideoMode: ") == 1, out
+        message = "Virhe: SDL_SetVideoMode: No display: video driver caca cannot show a window\n"
+        assert out.count("Virhe: SDL_SetVideoMode: ") == 1 and message in out, out
         assert h.count_calls(calls, "SDL_Quit") == 1, calls
+
+
+@pytest.mark.skipif(h.on_compat(), reason="SDL 2 has no text-mode video driver")
+@pytest.mark.parametrize("driver", ["caca", None], ids=["asked-for", "fallback"])
+def test_a_text_mode_driver_leaves_the_message_on_the_terminal(driver, tmp_path):
+    """In a terminal with no display, the classic library falls back to its text-mode driver (or
+    is asked for it), which takes the terminal over and clears it when it lets go. The message
+    must still be on the screen when the program has ended, and what the terminal showed before
+    it too. Seen through tmux, which renders the terminal as a viewer would see it."""
+    workdir = h.make_workdir(tmp_path / "run", music="none")
+    env = showrun.show_env(None, extra={**h.library_env(), **NO_DISPLAY, "TERM": None,
+                                        "TMUX": None, "SDL_VIDEODRIVER": driver})
+    tmux = ["tmux", "-S", str(tmp_path / "tmux.socket")]
+    # The pane stays open after the run, so that its screen can be read.
+    script = 'echo "before the show"; "$0"; echo "status=$?"; exec sleep 600'
+    started = subprocess.run([*tmux, "-f", "/dev/null", "new-session", "-d", "-x", "120", "-y",
+                              "30", "-c", str(workdir), "sh", "-c", script,
+                              str(h.program("vellamor"))],
+                             env=env, capture_output=True, text=True)
+    assert started.returncode == 0, f"tmux could not start: {started.stderr}"
+    try:
+        screen = ""
+        deadline = time.monotonic() + 30
+        while "status=" not in screen and time.monotonic() < deadline:
+            time.sleep(0.1)
+            screen = subprocess.run([*tmux, "capture-pane", "-p"], capture_output=True,
+                                    text=True, check=True).stdout
+        lines = [line.rstrip() for line in screen.splitlines() if line.strip()]
+        assert lines == ["before the show",
+                         "Virhe: SDL_SetVideoMode: No display: video driver caca cannot show a "
+                         "window",
+                         "status=2"], screen
+    finally:
+        subprocess.run([*tmux, "kill-server"], capture_output=True)

@@ -73,6 +73,52 @@ bool standard_output_given() {
     return given;
 }
 
+std::string compo_help() {
+    const double mb_per_minute = (COMPO_VIDEO_KBPS + COMPO_AUDIO_KBPS) * 60.0 / 8000.0;
+    return std::string("the party's video, for the big screen and the stream: ") + COMPO_SIZE +
+           " supersampled " + std::to_string(COMPO_SUPERSAMPLE) + "x" +
+           std::to_string(COMPO_SUPERSAMPLE) + ", " + std::to_string(COMPO_FPS) +
+           " fps, H.264 High at level " + COMPO_LEVEL + ", a constant " +
+           std::to_string(COMPO_VIDEO_KBPS) +
+           " kbit/s from two passes (the second after the "
+           "drawing, from a lossless copy of the frames in TMPDIR), the music as AAC at " +
+           std::to_string(COMPO_AUDIO_KBPS) + " kbit/s, 48 kHz: " + format("%.1f", mb_per_minute) +
+           " MB a minute, said before it starts. --supersample " +
+           std::to_string(COMPO_SUPERSAMPLE) + " to " + std::to_string(MAX_SUPERSAMPLE) +
+           " and --preset (default " + COMPO_PRESET + ") may be given with it";
+}
+
+// What --compo sets, unless the command line set it another way; a reason when it cannot be.
+std::string set_compo(CLI::App *video, Options &o, const ShowBuild &build) {
+    if (build.width * 9 != build.height * 16)
+        return std::string("--compo makes a ") + COMPO_SIZE + " video, of the 16:9 show; " +
+               build.name + " is " + std::to_string(build.width) + "x" +
+               std::to_string(build.height) + " (vellamor_capture makes it)";
+    // The second pass spends the bits where the whole range needs them: parts encoded apart
+    // could not share one constant bitrate.
+    if (video->get_option("--part")->count() > 0)
+        return "--compo makes one video in two passes over the whole range: it cannot be made "
+               "in parts (--part)";
+    if (video->get_option("--size")->count() > 0 && o.size != COMPO_SIZE)
+        return std::string("--compo makes a ") + COMPO_SIZE + " video: --size cannot change it";
+    if (video->get_option("--fps")->count() > 0 && o.fps != COMPO_FPS)
+        return "--compo makes a " + std::to_string(COMPO_FPS) +
+               " fps video: --fps cannot change it";
+    if (video->get_option("--crf")->count() > 0)
+        return "--compo sets a constant bitrate instead of a quality: --crf cannot be given with "
+               "it";
+    if (video->get_option("--supersample")->count() == 0)
+        o.supersample = COMPO_SUPERSAMPLE;
+    else if (o.supersample < 2)
+        return "--compo makes a supersampled video: --supersample 2 to " +
+               std::to_string(MAX_SUPERSAMPLE);
+    if (video->get_option("--preset")->count() == 0)
+        o.preset = COMPO_PRESET;
+    o.size = COMPO_SIZE;
+    o.fps = COMPO_FPS;
+    return {};
+}
+
 } // namespace
 
 int capture_main(int argc, char **argv, const ShowBuild &build) {
@@ -165,7 +211,7 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
                  "while the next frames are drawn: H.264 High profile, yuv420p tagged BT.709, "
                  "constant frame rate, the music as AAC stereo at 48 kHz, a chapter for each "
                  "movement, the index at the front. For a video site: --size 3840x2160 "
-                 "--supersample 2.");
+                 "--supersample 2; for a party: --compo.");
     common(video, false);
     sizes(video);
     video->add_option("--bars", o.bars,
@@ -189,6 +235,7 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
                             what);
     };
     part(video, "; the part has no sound and no chapters, and carries what `join` checks");
+    video->add_flag("--compo", o.compo, compo_help());
     video->add_option("--sums", o.sums_file,
                       "also write the checksum manifest of the frames (as `sums` does)");
     // For the speed measurements: the same drawing without the encoder, and the two readbacks.
@@ -241,6 +288,13 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
         }
         const int status = app.exit(e);
         return status == 0 ? 0 : EXIT_USAGE;
+    }
+    if (o.compo) {
+        const std::string why = set_compo(video, o, build);
+        if (!why.empty()) {
+            std::fprintf(stderr, "%s: %s\n", tool.c_str(), why.c_str());
+            return EXIT_USAGE;
+        }
     }
 
     // The manifest may go to standard output; the show's own messages (a missing logo) go to

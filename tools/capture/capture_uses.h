@@ -24,6 +24,19 @@ namespace capture {
 const char *const MUSIC_FILE = "ruvo_megasong_bpm_124c.ogg";
 const char *const LOGO_FILE = "logo3.png";
 
+// The party's video (video --compo), the file a party plays on its big screen when an entry
+// cannot run, and for its stream: full HD at 60 fps, supersampled, H.264 High at a level that
+// hardware players decode (4.2 is the lowest that holds 1080p at 60 fps), at a constant bitrate
+// whose size is known beforehand. 12 Mbit/s is what video sites ask for at 1080p60; this show's
+// frames need less (they come out near-lossless), the rest is filled in.
+const char *const COMPO_SIZE = "1920x1080";
+const unsigned COMPO_FPS = 60;
+const int COMPO_SUPERSAMPLE = 2;
+const unsigned COMPO_VIDEO_KBPS = 12000;
+const unsigned COMPO_AUDIO_KBPS = 320;
+const char *const COMPO_LEVEL = "4.2";
+const char *const COMPO_PRESET = "medium";
+
 struct Options {
     std::string data_dir;
     bool quiet = false;
@@ -48,6 +61,7 @@ struct Options {
     std::string music;
     bool no_audio = false;
     std::string sums_file;
+    bool compo = false;
     std::string sink = "ffmpeg";
     std::string readback = "pbo";
     // video and sums

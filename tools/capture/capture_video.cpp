@@ -91,6 +91,11 @@ EncodeSettings Capture::encode_settings(const FrameSize &size, uint64_t first, u
     s.fps = clock_.fps();
     s.crf = o_.crf;
     s.preset = o_.preset;
+    if (o_.compo) {
+        s.video_kbps = COMPO_VIDEO_KBPS;
+        s.level = COMPO_LEVEL;
+        s.audio_kbps = COMPO_AUDIO_KBPS;
+    }
     s.music = music.file;
     s.music_offset_s = music.offset_s;
     s.duration_s = static_cast<double>(count) / clock_.fps();
@@ -113,6 +118,14 @@ void Capture::open_video_sinks(VideoSinks &sinks, AtomicOutput &out, AtomicOutpu
             throw Failure{EXIT_FAILED, why};
         sinks.owned.push_back(std::make_unique<PipeSink>(
             sinks.encoder.input_fd(), renderer_.frame_bytes(), "writing frames to ffmpeg"));
+        if (settings.video_kbps > 0) {
+            const unsigned audio_kbps = settings.music.empty() ? 0 : settings.audio_kbps;
+            say("a constant " + std::to_string(settings.video_kbps) + " kbit/s" +
+                (audio_kbps ? " + " + std::to_string(audio_kbps) + " kbit/s of sound" : "") +
+                " for " + format("%.3f s", settings.duration_s) + ": the file will be about " +
+                format("%.1f MB",
+                       (settings.video_kbps + audio_kbps) * settings.duration_s / 8000.0));
+        }
     } else if (o_.sink == "raw") {
         sinks.raw_fd = out.create(&why);
         if (sinks.raw_fd < 0)
@@ -150,10 +163,12 @@ bool Capture::finish_video(VideoSinks &sinks, FramePipeline &pipeline, Progress 
                   (o_.output.empty() ? std::string("the capture") : shown(o_.output)) + " ...");
     std::string why;
     bool ok = pipeline.finish(&why);
+    Progress second_pass(progress.total(), !o_.quiet && o_.compo, "second pass ");
     if (ok && encoding)
-        ok = sinks.encoder.finish(&why);
+        ok = sinks.encoder.finish(&why, [&](uint64_t n) { second_pass.update(n); });
     else if (!ok)
         sinks.encoder.kill();
+    second_pass.clear();
     progress.clear();
     if (stop_signal())
         return false;

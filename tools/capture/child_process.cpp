@@ -34,16 +34,19 @@ namespace {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    const int wanted[] = {fds.in, fds.out, fds.err};
-    for (int target = 0; target < 3; ++target) {
-        int fd = wanted[target];
-        if (fd < 0)
-            fd = open("/dev/null", target == 0 ? O_RDONLY : O_WRONLY);
-        if (fd < 0 || dup2(fd, target) != target)
-            break;
+    // Each descriptor is first copied above the targets, so that none is overwritten before it
+    // is placed and each lands by a dup2 between two numbers, which clears close-on-exec.
+    const int FIRST_FREE = 10;
+    int wanted[] = {fds.in, fds.out, fds.err, fds.extra[0], fds.extra[1]};
+    for (int target = 0; target < 5; ++target) {
+        if (wanted[target] < 0 && target < 3)
+            wanted[target] = open("/dev/null", target == 0 ? O_RDONLY : O_WRONLY);
+        if (wanted[target] >= 0)
+            wanted[target] = fcntl(wanted[target], F_DUPFD_CLOEXEC, FIRST_FREE);
     }
-    if (fds.extra >= 0)
-        dup2(fds.extra, 3);
+    for (int target = 0; target < 5; ++target)
+        if (wanted[target] >= 0 && dup2(wanted[target], target) != target)
+            _exit(127);
     execve(argv[0], argv.data(), environ);
     const int code = errno;
     (void)!write(report, &code, sizeof code);

@@ -9,9 +9,11 @@
 
 namespace capture {
 
-// The descriptors a child gets as 0, 1, 2 and 3; -1 gives /dev/null (none for 3).
+// The descriptors a child gets as 0, 1, 2, and 3 and 4; -1 gives /dev/null (nothing for 3
+// and 4).
 struct ChildDescriptors {
-    int in = -1, out = -1, err = -1, extra = -1;
+    int in = -1, out = -1, err = -1;
+    int extra[2] = {-1, -1};
 };
 
 // Starts `args` (args[0] is the program's path); the child's pid, or -1 with a reason.

@@ -5,27 +5,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+#include "atomic_output.h"
 #include "child_process.h"
+#include "encoder_args.h"
 #include "failure.h"
 #include "stop_signals.h"
 
 namespace capture {
-
-namespace {
-
-std::string fixed(double v) {
-    char s[32];
-    std::snprintf(s, sizeof s, "%.6f", v);
-    return s;
-}
-
-} // namespace
 
 std::string find_program(const std::string &name) {
     const char *path = std::getenv("PATH");
@@ -65,98 +58,140 @@ double media_seconds(const std::string &ffmpeg, const std::string &file) {
     return end != text.c_str() ? seconds : -1.0;
 }
 
-bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::string *error) {
-    std::vector<std::string> args = {ffmpeg,      "-hide_banner", "-nostdin",
-                                     "-loglevel", "error",        "-y"};
-    if (s.parts_list.empty())
-        // The frames: raw RGBA as GL reads them, bottom row first (vflip only moves pointers).
-        args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgba", "-s",
-                                 std::to_string(s.width) + "x" + std::to_string(s.height),
-                                 "-framerate", std::to_string(s.fps), "-i", "pipe:0"});
-    else
-        args.insert(args.end(), {"-f", "concat", "-safe", "0", "-i", s.parts_list});
-    int input = 1;
-    if (!s.music.empty()) {
-        // Seeking on the input decodes up to the offset, so the music starts sample-exact.
-        args.insert(args.end(),
-                    {"-ss", fixed(s.music_offset_s), "-t", fixed(s.duration_s), "-i", s.music});
-        ++input;
-    }
-    // The chapters come as ffmpeg's metadata text on descriptor 3; the music's own chapters,
-    // if it has any, are not the video's.
-    std::string chapters;
-    if (!s.chapters.empty()) {
-        chapters = ";FFMETADATA1\n";
-        for (const Chapter &c : s.chapters)
-            chapters += "[CHAPTER]\nTIMEBASE=1/1000\nSTART=" + std::to_string(c.start_ms) +
-                        "\nEND=" + std::to_string(c.end_ms) + "\ntitle=" + c.title + "\n";
-        args.insert(args.end(),
-                    {"-f", "ffmetadata", "-i", "pipe:3", "-map_chapters", std::to_string(input)});
-    } else {
-        args.insert(args.end(), {"-map_chapters", "-1"});
-    }
-    args.insert(args.end(), {"-map", "0:v"});
-    if (!s.music.empty())
-        args.insert(args.end(), {"-map", "1:a"});
-    if (s.parts_list.empty()) {
-        args.insert(args.end(), {"-vf", "vflip,scale=out_color_matrix=bt709:out_range=tv", "-c:v",
-                                 "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf)});
-        // High profile whatever the preset (ultrafast alone would drop the 8x8 transform and
-        // with it to Baseline); lossless needs the High 4:4:4 Predictive profile x264 picks.
-        if (s.crf > 0)
-            args.insert(args.end(), {"-profile:v", "high", "-x264-params", "8x8dct=1"});
-        args.insert(args.end(),
-                    {"-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries", "bt709",
-                     "-color_trc", "bt709", "-color_range", "tv", "-fps_mode", "cfr"});
-    } else {
-        // The parts' pictures as they are: their profile and colour tags come along.
-        args.insert(args.end(), {"-c:v", "copy", "-map_metadata:g", "-1"});
-    }
-    if (!s.music.empty())
-        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-ar", "48000", "-ac", "2"});
-    for (const auto &[key, value] : s.tags)
-        args.insert(args.end(), {"-metadata", key + "=" + value});
-    // Tags of the program's own need the muxer's free-form keys.
-    args.insert(args.end(),
-                {"-movflags", s.tags.empty() ? "+faststart" : "+faststart+use_metadata_tags", "-f",
-                 "mp4", s.output});
+namespace {
 
-    int pipe_fds[2], meta_fds[2] = {-1, -1};
+// A scratch folder of its own, or empty when none can be made.
+std::string make_scratch() {
+    for (const std::string &base : scratch_folders()) {
+        std::string dir = base + "/vellamor-capture-XXXXXX";
+        if (mkdtemp(dir.data()))
+            return dir;
+    }
+    return {};
+}
+
+void remove_scratch(const std::string &dir) {
+    if (DIR *d = opendir(dir.c_str())) {
+        while (const dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                unlink((dir + "/" + e->d_name).c_str());
+        closedir(d);
+    }
+    rmdir(dir.c_str());
+}
+
+} // namespace
+
+bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::string *error) {
+    ffmpeg_ = ffmpeg;
+    settings_ = s;
+    int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0)
         return fail(error, std::string("pipe: ") + std::strerror(errno));
     // A larger pipe means fewer wake-ups per frame; the system's limit may refuse, which is fine.
     fcntl(pipe_fds[1], F_SETPIPE_SZ, 1 << 20);
+    std::vector<std::string> args = ffmpeg_command(ffmpeg);
+    append(args, frames_input(s));
+    std::string chapters;
+    if (s.video_kbps == 0) {
+        std::vector<std::string> video = {"-vf", TO_YUV};
+        append(video, h264_options(s, 0, ""));
+        append(args, mp4_output(s, video));
+        chapters = chapters_text(s);
+    } else {
+        // The first pass sees the very frames the second reads back from the copy: converted
+        // once, and kept losslessly in the same yuv420p.
+        scratch_ = make_scratch();
+        if (scratch_.empty()) {
+            close(pipe_fds[0]);
+            close(pipe_fds[1]);
+            return fail(error, std::string("no room for a scratch folder in TMPDIR or /tmp: ") +
+                                   std::strerror(errno));
+        }
+        append(args,
+               {"-filter_complex", std::string("[0:v]") + TO_YUV + ",format=yuv420p,split[a][b]",
+                "-map", "[a]"});
+        append(args, h264_options(s, 1, scratch_ + "/x264"));
+        append(args, {"-f", "null", "-", "-map", "[b]", "-c:v", "libx264", "-preset", "ultrafast",
+                      "-qp", "0", "-f", "nut", scratch_ + "/frames.nut"});
+    }
+    if (!spawn(args, pipe_fds[0], chapters, -1, error)) {
+        close(pipe_fds[1]);
+        return false;
+    }
+    input_ = pipe_fds[1];
+    return true;
+}
+
+bool Encoder::spawn(std::vector<std::string> args, int input, const std::string &chapters,
+                    int progress, std::string *error) {
+    int meta_fds[2] = {-1, -1};
     if (!chapters.empty()) {
         // A few hundred bytes: the pipe holds them all before ffmpeg starts reading.
         if (pipe2(meta_fds, O_CLOEXEC) != 0 ||
             write(meta_fds[1], chapters.data(), chapters.size()) !=
                 static_cast<ssize_t>(chapters.size())) {
-            for (int fd : {pipe_fds[0], pipe_fds[1], meta_fds[0], meta_fds[1]})
+            for (int fd : {input, meta_fds[0], meta_fds[1]})
                 if (fd >= 0)
                     close(fd);
             return fail(error, std::string("passing the chapters: ") + std::strerror(errno));
         }
         close(meta_fds[1]);
     }
-    FILE *log = std::tmpfile();
-    log_ = log ? fcntl(fileno(log), F_DUPFD_CLOEXEC, 3) : -1;
-    if (log)
-        std::fclose(log);
+    if (log_ < 0) {
+        FILE *log = std::tmpfile();
+        log_ = log ? fcntl(fileno(log), F_DUPFD_CLOEXEC, 3) : -1;
+        if (log)
+            std::fclose(log);
+    }
 
     ChildDescriptors fds;
-    fds.in = pipe_fds[0];
+    fds.in = input;
     fds.err = log_;
-    fds.extra = meta_fds[0];
+    fds.extra[0] = meta_fds[0];
+    fds.extra[1] = progress;
     pid_ = start_child(args, fds, error);
-    close(pipe_fds[0]);
+    if (input >= 0)
+        close(input);
     if (meta_fds[0] >= 0)
         close(meta_fds[0]);
-    if (pid_ < 0) {
-        close(pipe_fds[1]);
-        return false;
+    return pid_ > 0;
+}
+
+bool Encoder::second_pass(std::string *error, const std::function<void(uint64_t)> &frames_done) {
+    std::vector<std::string> args = ffmpeg_command(ffmpeg_);
+    append(args, {"-nostats", "-progress", "pipe:4", "-i", scratch_ + "/frames.nut"});
+    append(args, mp4_output(settings_, h264_options(settings_, 2, scratch_ + "/x264")));
+    int progress[2];
+    if (pipe2(progress, O_CLOEXEC) != 0)
+        return fail(error, std::string("pipe: ") + std::strerror(errno));
+    const bool started = spawn(args, -1, chapters_text(settings_), progress[1], error);
+    close(progress[1]);
+    // ffmpeg says "frame=N" about twice a second; the pipe ends when ffmpeg does, or when a
+    // stop signal has ended it.
+    std::string lines;
+    char buf[1024];
+    bool stopping = false;
+    while (started) {
+        if (stop_signal() && !stopping) {
+            ::kill(pid_, SIGKILL);
+            stopping = true;
+        }
+        const ssize_t n = read(progress[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        lines.append(buf, static_cast<size_t>(n));
+        size_t end;
+        while ((end = lines.find('\n')) != std::string::npos) {
+            if (lines.compare(0, 6, "frame=") == 0 && frames_done)
+                frames_done(std::strtoull(lines.c_str() + 6, nullptr, 10));
+            lines.erase(0, end + 1);
+        }
     }
-    input_ = pipe_fds[1];
-    return true;
+    close(progress[0]);
+    return started && wait(error);
 }
 
 std::string Encoder::messages() const {
@@ -191,14 +226,19 @@ bool Encoder::wait(std::string *error) {
     return fail(error, why);
 }
 
-bool Encoder::finish(std::string *error) {
+bool Encoder::finish(std::string *error, const std::function<void(uint64_t)> &frames_done) {
     if (input_ >= 0) {
         close(input_);
         input_ = -1;
     }
     if (pid_ < 0)
         return fail(error, "ffmpeg is not running");
-    return wait(error);
+    const bool ok = wait(error) && (scratch_.empty() || second_pass(error, frames_done));
+    if (!scratch_.empty()) {
+        remove_scratch(scratch_);
+        scratch_.clear();
+    }
+    return ok;
 }
 
 void Encoder::kill() {
@@ -216,6 +256,10 @@ void Encoder::kill() {
     if (log_ >= 0) {
         close(log_);
         log_ = -1;
+    }
+    if (!scratch_.empty()) {
+        remove_scratch(scratch_);
+        scratch_.clear();
     }
 }
 

@@ -1,9 +1,11 @@
 // The H.264 encoder: Debian's ffmpeg command line in a process of its own, reading raw RGBA
 // frames on its standard input and muxing the music and the chapters in. The file is what
 // video sites ask for: H.264 High profile in yuv420p tagged BT.709, constant frame rate, AAC
-// stereo at 48 kHz, the index at the front.
+// stereo at 48 kHz, the index at the front. At a constant bitrate it takes two passes: the
+// first while the frames are drawn, the second from a lossless copy of them.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <sys/types.h>
@@ -27,7 +29,13 @@ struct EncodeSettings {
     int width = 0, height = 0;
     unsigned fps = 60;
     unsigned crf = 18;
+    // A constant bitrate instead of a quality (0: one pass at `crf`): the first pass runs while
+    // the frames are drawn and keeps a lossless copy of them in a scratch folder, the second
+    // encodes that copy, so the video's size is its bitrate times its length.
+    unsigned video_kbps = 0;
+    std::string level; // H.264 level, e.g. "4.2"; empty: x264's own choice
     std::string preset = "veryfast";
+    unsigned audio_kbps = 192;
     std::string music;             // empty: no audio
     double music_offset_s = 0.0;   // where in the music the first frame lies
     double duration_s = 0.0;       // the video's length, to cut the music to
@@ -47,15 +55,25 @@ class Encoder {
 
     bool start(const std::string &ffmpeg, const EncodeSettings &settings, std::string *error);
     int input_fd() const { return input_; }
-    // Closes the input and waits for ffmpeg to finish the file. A stop signal ends the wait
-    // (and ffmpeg) early.
-    bool finish(std::string *error);
-    // Ends ffmpeg at once (an interrupted or failed capture).
+    // Closes the input and waits for ffmpeg to finish the file; at a constant bitrate it then
+    // runs the second pass, telling `frames_done` how many frames it has encoded. A stop signal
+    // ends the wait (and ffmpeg) early.
+    bool finish(std::string *error, const std::function<void(uint64_t)> &frames_done = {});
+    // Ends ffmpeg at once (an interrupted or failed capture) and removes the scratch folder.
     void kill();
 
   private:
+    // Starts ffmpeg with `args`, reading `input` (-1: nothing) on its standard input, the
+    // chapters' text (if any) on descriptor 3 and writing its progress to `progress` (-1: none)
+    // on descriptor 4.
+    bool spawn(std::vector<std::string> args, int input, const std::string &chapters, int progress,
+               std::string *error);
+    bool second_pass(std::string *error, const std::function<void(uint64_t)> &frames_done);
     bool wait(std::string *error);
     std::string messages() const;
+    std::string ffmpeg_;
+    EncodeSettings settings_;
+    std::string scratch_; // the two passes' folder: the lossless copy and the first pass's log
     pid_t pid_ = -1;
     int input_ = -1;
     int log_ = -1; // ffmpeg's standard error, shown only when it fails

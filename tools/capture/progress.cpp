@@ -1,6 +1,7 @@
 #include "progress.h"
 
 #include <cstdio>
+#include <utility>
 #include <unistd.h>
 
 namespace capture {
@@ -9,9 +10,9 @@ namespace {
 const int BAR_WIDTH = 30;
 }
 
-Progress::Progress(uint64_t total, bool enabled)
-    : total_(total), enabled_(enabled && isatty(STDERR_FILENO)), start_(clock::now()),
-      last_(start_ - std::chrono::seconds(1)) {}
+Progress::Progress(uint64_t total, bool enabled, std::string label)
+    : total_(total), label_(std::move(label)), enabled_(enabled && isatty(STDERR_FILENO)),
+      start_(clock::now()), last_(start_ - std::chrono::seconds(1)) {}
 
 Progress::~Progress() {
     clear();
@@ -40,9 +41,9 @@ void Progress::update(uint64_t done) {
         const long s = static_cast<long>((total_ - done) / fps + 0.5);
         std::snprintf(left, sizeof left, "%ld:%02ld", s / 60, s % 60);
     }
-    std::fprintf(stderr, "\r[%s] %llu/%llu frames  %5.1f fps  %s left \x1b[K", bar,
-                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(total_),
-                 fps, left);
+    std::fprintf(stderr, "\r%s[%s] %llu/%llu frames  %5.1f fps  %s left \x1b[K", label_.c_str(),
+                 bar, static_cast<unsigned long long>(done),
+                 static_cast<unsigned long long>(total_), fps, left);
     std::fflush(stderr);
     shown_ = true;
 }
