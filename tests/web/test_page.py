@@ -143,3 +143,25 @@ def test_a_refused_shader_is_said_not_drawn_black(chromium, site):
     assert "vertex shader did not compile" in text and "too many uniforms" in text, text
     assert p.evaluate("document.getElementById('stage').classList.contains('hidden')")
     p.close()
+
+
+def test_a_click_while_the_music_loads_starts_once_it_is_loaded(chromium, site):
+    # The music's download held back until the test lets it go.
+    slow = ("const real = fetch; let go; const held = new Promise((ok) => { go = ok; });"
+            " window.releaseMusic = () => go();"
+            " window.fetch = (url, ...rest) => /\\.ogg$/.test(url) ?"
+            " held.then(() => real(url, ...rest)) : real(url, ...rest);")
+    p = chromium.page(f"{site}/vellamor.html", preload=slow)
+    try:
+        p.wait_for("window.Module && Module.calledRun", timeout=120)
+        assert p.state() == "loading"
+        p.click(640, 300)
+        assert p.state() == "waiting" and "as soon as the music" in p.text("status")
+        time.sleep(0.5)
+        assert p.state() == "waiting"
+        p.evaluate("releaseMusic()")
+        p.wait_state("running", timeout=120)
+        p.wait_for("Module.vellamorMusic.position() > 300", timeout=30)
+        assert p.problems() == []
+    finally:
+        p.close()
