@@ -17,7 +17,7 @@ def test_help(mksong, mklogo):
 
 def test_usage_errors(mksong, mklogo):
     for tool in (mksong, mklogo):
-        for args in ((), ("--no-such-option",), ("a", "b")):
+        for args in ((), ("--no-such-option",), ("a", "b"), ("-",)):
             r = run(tool, *args)
             assert r.returncode != 0, f"{tool} {args}"
             assert "Usage:" in r.stderr

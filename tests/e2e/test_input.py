@@ -122,9 +122,10 @@ QUEUED = ["escape", "close", "keys-then-close", "keys-then-escape"]
 @pytest.mark.parametrize("how", QUEUED if not h.on_compat() else QUEUED[2:])
 @pytest.mark.parametrize("name", PROGRAMS)
 def test_quit_queued_before_the_first_drain_ends_start_up(name, how, screen_for, tmp_path):
-    """The preload library holds start-up at its first SDL_PollEvent (the drain of step 16) while the
-    test queues the quit request; start-up then ends with status 0 before demoinit: no caption, no
-    audio device (the disk driver's file is never made), no music, no frame."""
+    """The preload library holds start-up at its first SDL_PollEvent (the event drain once the logo
+    is loaded) while the test queues the quit request; start-up then ends with status 0 before
+    demoinit: no caption, no audio device (the disk driver's file is never made), no music, no
+    frame."""
     x = screen_for(name)
     hold = tmp_path / "hold"
     hold.mkdir()

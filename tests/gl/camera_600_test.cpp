@@ -6,17 +6,20 @@
 #include "build_constants.h"
 #include "camera_model.h"
 #include "direction/direction.h"
-#include "gl_support.h"
+#include "gl_harness/context.h"
+#include "gl_harness/matrices.h"
 #include "runtime/runtime.h"
 
+namespace vt {
 namespace {
 
-using Camera600 = GLTest;
+using Camera600 = GlTest;
 
 TEST_F(Camera600, ProjectionHasTheAspectOfTheSmallScreen) {
     EXPECT_EQ(LEVEYS, 1024);
     EXPECT_EQ(KORKEUS, 600);
-    startup_render_state(1.0f);
+    startup_render_state();
+    use_perspective(1.0f); // not the show's: kamera must set its own
     for (uint32_t t : {0u, 50000u, 100000u}) {
         SCOPED_TRACE(::testing::Message() << "aika " << t);
         set_clock(t, bars_at(t));
@@ -35,3 +38,4 @@ TEST_F(Camera600, ProjectionHasTheAspectOfTheSmallScreen) {
 }
 
 } // namespace
+} // namespace vt

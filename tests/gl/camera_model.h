@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstdint>
 
-#include "gl_support.h"
+#include "gl_harness/context.h"
+#include "gl_harness/matrices.h"
+
+namespace vt {
 
 struct CameraExpectation {
     int path = 0; // 1, 2 or 3
@@ -77,3 +80,5 @@ inline Mat4 look_at(Vec3 eye, Vec3 centre, Vec3 up) {
     r.m = {s.x, u.x, -f.x, 0, s.y, u.y, -f.y, 0, s.z, u.z, -f.z, 0, 0, 0, 0, 1};
     return r * Mat4::translate(-eye.x, -eye.y, -eye.z);
 }
+
+} // namespace vt

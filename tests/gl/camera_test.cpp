@@ -6,12 +6,14 @@
 #include "build_constants.h"
 #include "camera_model.h"
 #include "direction/direction.h"
-#include "gl_support.h"
+#include "gl_harness/context.h"
+#include "gl_harness/matrices.h"
 #include "runtime/runtime.h"
 
+namespace vt {
 namespace {
 
-using Camera = GLTest;
+using Camera = GlTest;
 
 // Checks the modelview kamera leaves against the expected view: the eye goes to the origin, the
 // look-at point onto the negative z axis, and the whole matrix matches gluLookAt in double.
@@ -59,7 +61,7 @@ void run_camera(uint32_t t, uint32_t bars) {
 }
 
 TEST_F(Camera, ViewAndAtmosphereAlongTheThreePaths) {
-    startup_render_state(static_cast<float>(LEVEYS) / KORKEUS);
+    startup_render_state();
     struct Case {
         uint32_t aika;
         Vec3 eye, centre;             // as listed to three decimals
@@ -97,7 +99,7 @@ TEST_F(Camera, ViewAndAtmosphereAlongTheThreePaths) {
 }
 
 TEST_F(Camera, BarNumberChoosesThePath) {
-    startup_render_state(static_cast<float>(LEVEYS) / KORKEUS);
+    startup_render_state();
     // The paths are functions of aika; only the choice between them follows the bar number.
     for (uint32_t t : {19355u, 50000u, 100000u})
         for (uint32_t bars : {0u, 9u, 10u, 31u, 32u, 42u, 66u, 200u}) {
@@ -111,7 +113,7 @@ TEST_F(Camera, BarNumberChoosesThePath) {
 }
 
 TEST_F(Camera, DarkeningHoldsChannelsAtZero) {
-    startup_render_state(static_cast<float>(LEVEYS) / KORKEUS);
+    startup_render_state();
     // Nothing darkens before beat 80; blue reaches 0 near 61209.7 ms and stays there.
     for (uint32_t t : {38709u, 38710u, 45000u, 61209u, 61210u, 61935u}) {
         SCOPED_TRACE(::testing::Message() << "aika " << t);
@@ -136,7 +138,7 @@ TEST_F(Camera, DarkeningHoldsChannelsAtZero) {
 // of a float. Where rounding r to a float moves its cosine or sine by more than 1e-6, an angle
 // kept in double precision would show.
 TEST_F(Camera, RollAngleIsSinglePrecision) {
-    startup_render_state(static_cast<float>(LEVEYS) / KORKEUS);
+    startup_render_state();
     int telling = 0;
     for (uint32_t t = 61936; t < 81290; t += 997) {
         const double exact = t / 20000.0 + 45;
@@ -159,7 +161,8 @@ TEST_F(Camera, RollAngleIsSinglePrecision) {
 }
 
 TEST_F(Camera, ProjectionAndFogColourSetter) {
-    startup_render_state(1.0f);
+    startup_render_state();
+    use_perspective(1.0f); // not the show's: kamera must set its own
     run_camera(0, 0);
     EXPECT_EQ(LEVEYS, 1280);
     EXPECT_EQ(KORKEUS, 720);
@@ -180,3 +183,4 @@ TEST_F(Camera, ProjectionAndFogColourSetter) {
 }
 
 } // namespace
+} // namespace vt

@@ -6,19 +6,22 @@
 
 #include <GL/gl.h>
 
+#include "boxes.h"
 #include "build_constants.h"
 #include "direction/direction.h"
-#include "gl_support.h"
+#include "gl_harness/context.h"
+#include "gl_harness/pictures.h"
 #include "runtime/runtime.h"
 #include "scene_model.h"
 #include "scenes/scenes.h"
 
+namespace vt {
 namespace {
 
-class City : public GLTest {
+class City : public GlTest {
   protected:
     void SetUp() override {
-        GLTest::SetUp();
+        GlTest::SetUp();
         // Unlit, so that feedback gives back the colours as set.
         glDisable(GL_LIGHTING);
         glMatrixMode(GL_MODELVIEW);
@@ -272,7 +275,7 @@ TEST_F(City, TowerBlocksRestUntilTheirBeatThenDrift) {
 }
 
 TEST_F(City, CityAndTowersLeaveTheModelviewAndTheColour) {
-    startup_render_state(static_cast<float>(LEVEYS) / KORKEUS);
+    startup_render_state();
     for (uint32_t t : {0u, 25000u, 61935u}) {
         SCOPED_TRACE(::testing::Message() << "aika " << t);
         set_clock(t, bars_at(t));
@@ -307,13 +310,12 @@ TEST_F(City, CityAndTowersLeaveTheModelviewAndTheColour) {
 
 TEST_F(City, FrameOfTheCityIsDrawnAndStable) {
     reopen(LEVEYS, KORKEUS);
-    const float aspect = static_cast<float>(LEVEYS) / KORKEUS;
     // Bar 11: the camera drifting back past a pyramid toward the towers and the arc, the first
     // tower's blocks just lifting off.
     const uint32_t t = 22000;
-    const Picture first = render_frame(t, bars_at(t), aspect, kaupunki);
-    const Picture again = render_frame(t, bars_at(t), aspect, kaupunki);
-    const std::string path = save_artefact(first, "city.png");
+    const Picture first = render_frame(t, bars_at(t), kaupunki);
+    const Picture again = render_frame(t, bars_at(t), kaupunki);
+    const std::string path = save_artefact(first, "city");
     EXPECT_TRUE(first.rgba == again.rgba) << "the same frame twice differs; see " << path;
     const auto clear = get4(GL_COLOR_CLEAR_VALUE);
     const std::array<uint8_t, 3> background{static_cast<uint8_t>(std::lround(clear[0] * 255)),
@@ -324,3 +326,4 @@ TEST_F(City, FrameOfTheCityIsDrawnAndStable) {
 }
 
 } // namespace
+} // namespace vt

@@ -6,13 +6,16 @@
 
 #include <GL/gl.h>
 
+#include "boxes.h"
 #include "draw/draw.h"
-#include "gl_support.h"
+#include "gl_harness/context.h"
+#include "gl_harness/pictures.h"
 #include "runtime/runtime.h"
 
+namespace vt {
 namespace {
 
-using Meshes = GLTest;
+using Meshes = GlTest;
 
 // Lights that turn the normal a corner carries into its lit colour: red 0.5 for +x and 0.25 for
 // -x, green likewise for y, blue for z, and 0 for a component of 0. One-sided lighting, so the
@@ -264,7 +267,8 @@ TEST_F(Meshes, CubeboomDrawsEighteenNumbersAndTurnsFromBarFiftyFive) {
 // which turns away from the light, so only the ambient terms remain.
 TEST_F(Meshes, TwoSidedLightingShadesFacesTwoFiveAndSixAsBackFaces) {
     reopen(96, 96);
-    startup_render_state(1.0f);
+    startup_render_state();
+    use_perspective(1.0f); // a square picture
     glDisable(GL_FOG);
     glDisable(GL_BLEND);
     const float grey = 0.6f;
@@ -290,7 +294,7 @@ TEST_F(Meshes, TwoSidedLightingShadesFacesTwoFiveAndSixAsBackFaces) {
             glColor3f(grey, grey, grey);
             meshes[m]();
             const Picture pic = read_picture();
-            const uint8_t *centre = &pic.rgba[(48 * 96 + 48) * 4];
+            const uint8_t *centre = pic.at(48, 48);
             // The face lies in z = -5; the light at (5, 5, 20) is nearly straight ahead of it.
             double nl_lo = 1, nl_hi = 0;
             for (double x : {-1.0, 1.0})
@@ -313,3 +317,4 @@ TEST_F(Meshes, TwoSidedLightingShadesFacesTwoFiveAndSixAsBackFaces) {
 }
 
 } // namespace
+} // namespace vt

@@ -5,19 +5,22 @@
 
 #include <GL/gl.h>
 
+#include "boxes.h"
 #include "build_constants.h"
 #include "direction/direction.h"
-#include "gl_support.h"
+#include "gl_harness/context.h"
+#include "gl_harness/pictures.h"
 #include "runtime/runtime.h"
 #include "scene_model.h"
 #include "scenes/scenes.h"
 
+namespace vt {
 namespace {
 
-class MovementTwo : public GLTest {
+class MovementTwo : public GlTest {
   protected:
     void SetUp() override {
-        GLTest::SetUp();
+        GlTest::SetUp();
         glDisable(GL_LIGHTING);
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
@@ -216,7 +219,7 @@ std::vector<FbQuad> swarm_at(uint32_t t) {
 TEST_F(MovementTwo, SwarmQuadsFollowTheirCycles) {
     // The swarm switches lighting off itself: with lighting on at entry the captured colours
     // are still the unlit ones.
-    startup_render_state(1.0f);
+    startup_render_state();
     glDisable(GL_FOG);
     glLoadIdentity();
     const std::array<Vec3, 4> corners{Vec3{-1, 1, 0}, Vec3{1, 1, 0}, Vec3{1, -1, 0},
@@ -275,7 +278,7 @@ TEST_F(MovementTwo, SwarmQuadsFollowTheirCycles) {
 }
 
 TEST_F(MovementTwo, SwarmRestoresTheRenderState) {
-    startup_render_state(1.0f);
+    startup_render_state();
     set_clock(70000, bars_at(70000));
     kamera();
     glDisable(GL_BLEND);
@@ -332,7 +335,7 @@ TEST_F(MovementTwo, PlanetIsTwoWideBoxesWithoutColour) {
 }
 
 TEST_F(MovementTwo, EveryRoutineLeavesTheModelviewAndRenderState) {
-    startup_render_state(static_cast<float>(LEVEYS) / KORKEUS);
+    startup_render_state();
     for (uint32_t t : {61936u, 85136u, 110000u}) {
         set_clock(t, bars_at(t));
         kamera();
@@ -364,7 +367,6 @@ TEST_F(MovementTwo, EveryRoutineLeavesTheModelviewAndRenderState) {
 
 TEST_F(MovementTwo, FrameOfTheSecondMovementIsDrawnAndStable) {
     reopen(LEVEYS, KORKEUS);
-    const float aspect = static_cast<float>(LEVEYS) / KORKEUS;
     auto scene = [] {
         planebumps();
         quadswarm();
@@ -372,9 +374,9 @@ TEST_F(MovementTwo, FrameOfTheSecondMovementIsDrawnAndStable) {
     };
     // Bar 34: the field still high and shimmering, rolling with the camera, the swarm among it.
     const uint32_t t = 66000;
-    const Picture first = render_frame(t, bars_at(t), aspect, scene);
-    const Picture again = render_frame(t, bars_at(t), aspect, scene);
-    const std::string path = save_artefact(first, "movement2.png");
+    const Picture first = render_frame(t, bars_at(t), scene);
+    const Picture again = render_frame(t, bars_at(t), scene);
+    const std::string path = save_artefact(first, "movement2");
     EXPECT_TRUE(first.rgba == again.rgba) << "the same frame twice differs; see " << path;
     // Path 3's background (0.2, 0.05, 0.01).
     EXPECT_GT(fraction_unlike(first, {51, 13, 3}), 0.1) << "mostly background; see " << path;
@@ -382,3 +384,4 @@ TEST_F(MovementTwo, FrameOfTheSecondMovementIsDrawnAndStable) {
 }
 
 } // namespace
+} // namespace vt

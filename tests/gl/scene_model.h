@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "gl_support.h"
+#include "boxes.h"
+#include "gl_harness/context.h"
+
+namespace vt {
 
 struct ExpectedBox {
     Mat4 M;      // maps the table's box to where it is drawn
@@ -190,3 +193,5 @@ inline void expect_boxes(const std::vector<FbBox> &got, const std::vector<Expect
     }
     EXPECT_EQ(k, got.size()) << what << ": more boxes drawn than expected";
 }
+
+} // namespace vt

@@ -4,9 +4,11 @@
 // out of bounds; the suite runs these under AddressSanitizer too (VELLAMOR_SANITIZE).
 #include <sys/resource.h>
 
+#include <cmath>
+
 #include <SDL.h>
 
-#include "support/fixture.h"
+#include "fixture.h"
 
 namespace vt {
 namespace {
@@ -228,15 +230,15 @@ long peak_rss_kb() {
     return usage.ru_maxrss;
 }
 
-class BadLogo : public GlTest, public ::testing::WithParamInterface<Case> {
+class BadLogo : public OverlayTest, public ::testing::WithParamInterface<Case> {
   protected:
     void SetUp() override {
-        GlTest::SetUp();
+        OverlayTest::SetUp();
         ASSERT_EQ(SDL_Init(0), 0) << SDL_GetError(); // SDL_image needs no subsystem
     }
     void TearDown() override {
         SDL_Quit();
-        GlTest::TearDown();
+        OverlayTest::TearDown();
     }
     void put_file(const ScratchDir &dir) {
         if (!GetParam().missing)

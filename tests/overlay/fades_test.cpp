@@ -2,12 +2,12 @@
 // offscreen context over a known background.
 #include <GL/glu.h>
 
-#include "support/fixture.h"
+#include "fixture.h"
 
 namespace vt {
 namespace {
 
-class Fades : public GlTest {
+class Fades : public OverlayTest {
   protected:
     // Fills the screen with white, sets the clock and draws one overlay.
     Picture over_white(uint32_t time, const std::function<void()> &overlay) {
@@ -101,10 +101,10 @@ TEST_F(Fades, TheMovementOneFadesAtTheSwitchLeaveAbout65PercentBlack) {
                         255 * (1 - 3871.0 / 6000), 1));
 }
 
-class LogoRamp : public GlTest {
+class LogoRamp : public OverlayTest {
   protected:
     void SetUp() override {
-        GlTest::SetUp();
+        OverlayTest::SetUp();
         if (HasFatalFailure())
             return;
         // A uniform coloured logo, fully transparent in the PNG.

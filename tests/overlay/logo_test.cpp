@@ -4,8 +4,9 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <cmath>
 
-#include "support/fixture.h"
+#include "fixture.h"
 
 namespace vt {
 namespace {
@@ -27,7 +28,7 @@ double expected_t(double row_from_top) {
     return (0.24 - y) / 0.4;
 }
 
-class Logo : public GlTest {
+class Logo : public OverlayTest {
   protected:
     Picture full_logo(const Bytes &png, float r = 0.25f, float g = 0.5f, float b = 0.75f) {
         logo_texture = 0;

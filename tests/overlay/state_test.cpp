@@ -1,6 +1,8 @@
 // Render state and modelview matrix after every overlay, as each overlay must leave it, and what no
 // overlay may touch; drawQuad and drawBox in feedback.
-#include "support/fixture.h"
+#include <cmath>
+
+#include "fixture.h"
 
 namespace vt {
 namespace {
@@ -17,9 +19,9 @@ std::ostream &operator<<(std::ostream &o, const Call &c) {
     return o << c.name << " at " << c.aika;
 }
 
-class AfterOverlay : public GlTest, public ::testing::WithParamInterface<Call> {};
+class AfterOverlay : public OverlayTest, public ::testing::WithParamInterface<Call> {};
 
-TEST_P(AfterOverlay, RenderStateAndModelviewAsThePartSays) {
+TEST_P(AfterOverlay, RenderStateAndModelviewAsEachOverlayMustLeaveThem) {
     const Call &call = GetParam();
     ASSERT_EQ(load_logo(png_rgba(64, 64,
                                  [](int x, int y) {
@@ -104,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // What the overlays draw, and with which colour and lighting, seen in feedback mode: the colour
 // that reaches the vertices is the current colour only when lighting is off.
-class DuringOverlay : public GlTest {};
+class DuringOverlay : public OverlayTest {};
 
 TEST_F(DuringOverlay, FadeQuadIsUnlitBlackWithTheFadeAlpha) {
     aika = 1500;
@@ -143,9 +145,13 @@ TEST_F(DuringOverlay, LogoQuadIsUnlitRedWithTheRampAlphaAndWhiteBeforeItsStart) 
         }
 }
 
-TEST(DrawBox, CornersInOrderAtZeroThroughDrawQuad) {
-    std::string why;
-    ASSERT_TRUE(offscreen_open(LEVEYS, KORKEUS, &why)) << why;
+// A fresh context at the build's size, in GL's initial state.
+class DrawBox : public GlTest {
+  protected:
+    DrawBox() : GlTest(LEVEYS, KORKEUS) {}
+};
+
+TEST_F(DrawBox, CornersInOrderAtZeroThroughDrawQuad) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, LEVEYS, 0, KORKEUS, -1, 1);
@@ -176,7 +182,6 @@ TEST(DrawBox, CornersInOrderAtZeroThroughDrawQuad) {
     }
     for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(used[i]) << "corner " << i << " missing";
-    offscreen_close();
 }
 
 } // namespace

@@ -2,11 +2,12 @@
 // draws, the clear-before-camera background at the switch to movement two, and the jump from
 // the movement-one fade to the unfaded movement two. kaksoispuskurointi is 0 here (there is no
 // SDL window to swap); that nothing is swapped then is shown under Xvfb by swap_test.cpp.
+#include <cmath>
 #include <sstream>
 
 #include "direction/direction.h"
+#include "fixture.h"
 #include "scenes/scenes.h"
-#include "support/fixture.h"
 
 namespace vt {
 namespace {
@@ -24,18 +25,11 @@ void movement_two() {
     floating_kaari();
     toinen_fade_out(116129, 12000);
 }
-// A frame composed step by step as piirra does it, with `body` as the window.
-void composed(const std::function<void()> &body) {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    kamera();
-    glDisable(GL_BLEND);
-    body();
-}
 
-class Timeline : public GlTest {
+class Timeline : public OverlayTest {
   protected:
     void SetUp() override {
-        GlTest::SetUp();
+        OverlayTest::SetUp();
         if (HasFatalFailure())
             return;
         kaksoispuskurointi = 0;
@@ -74,16 +68,16 @@ std::ostream &operator<<(std::ostream &o, const Moment &m) {
 
 class TimelineWindow : public Timeline, public ::testing::WithParamInterface<Moment> {};
 
-TEST_P(TimelineWindow, DrawsWhatThePartListsForTheBar) {
+TEST_P(TimelineWindow, DrawsTheWindowOfTheBar) {
     const Moment m = GetParam();
     tahdit = m.tahdit;
     aika = m.aika;
     between_frames(0.2f, 0.1f, 0.05f);
     const std::vector<float> drawn = feedback(piirra);
     between_frames(0.2f, 0.1f, 0.05f);
-    const std::vector<float> one = feedback([] { composed(movement_one); });
+    const std::vector<float> one = feedback([] { compose_frame(movement_one); });
     between_frames(0.2f, 0.1f, 0.05f);
-    const std::vector<float> two = feedback([] { composed(movement_two); });
+    const std::vector<float> two = feedback([] { compose_frame(movement_two); });
     ASSERT_NE(one, two) << "movement one and two must be told apart at this time";
     ASSERT_FALSE(one.empty());
     ASSERT_FALSE(two.empty());
@@ -202,7 +196,7 @@ TEST_F(Timeline, AtTheSwitchThePictureGoesFromAbout65PercentBlackToUnfadedInOneF
     between_frames(dark[0], dark[1], dark[2]);
     const Picture a = frame(31, 61935);
     between_frames(dark[0], dark[1], dark[2]);
-    composed([] {
+    compose_frame([] {
         kaupunki();
         taivas();
         logo_fade_out(48387, 8000);
@@ -214,7 +208,7 @@ TEST_F(Timeline, AtTheSwitchThePictureGoesFromAbout65PercentBlackToUnfadedInOneF
     frame(31, 61935);
     const Picture b = frame(32, 61936);
     between_frames(dark[0], dark[1], dark[2]);
-    composed([] {
+    compose_frame([] {
         planebumps();
         quadswarm();
         floating_kaari();

@@ -46,9 +46,10 @@ def chromium_path():
 
 
 @contextlib.contextmanager
-def serve(folder):
-    """The edition's server on a free port of 127.0.0.1, serving `folder`; yields the base URL."""
-    server = page_server.make_server(folder, 0, quiet=True)
+def serve(folder, served=None):
+    """The edition's server on a free port of 127.0.0.1, serving `folder`; yields the base URL.
+    The path of every file it sends is appended to the list `served`, when given."""
+    server = page_server.make_server(folder, 0, quiet=True, served=served)
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
     try:

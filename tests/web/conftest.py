@@ -1,7 +1,8 @@
 """Shared fixtures of the browser tests.
 
 CTest sets the environment (tests/web/CMakeLists.txt): WEB_BUILD_DIR, the folder scripts/build-web
-fills; CAPTURE_BIN, the native capture program whose stills are the reference; WEB_ARTEFACTS,
+fills; CAPTURE_BIN, the native capture program whose stills are the reference; MKSONG_BIN, the
+native song maker whose samples the page's must equal; WEB_ARTEFACTS,
 where frames, differences and figures are kept for a person to look at. Without a browser build
 the tests are skipped, unless VELLAMOR_WEB_REQUIRED is set (scripts/test sets it), when that
 fails them.
@@ -38,8 +39,14 @@ def artefacts():
 
 
 @pytest.fixture(scope="session")
-def site(web_build):
-    with browser.serve(web_build) as url:
+def served():
+    """The paths the test server has sent, in order (tests clear it as they need)."""
+    return []
+
+
+@pytest.fixture(scope="session")
+def site(web_build, served):
+    with browser.serve(web_build, served) as url:
         yield url
 
 
@@ -59,3 +66,8 @@ def firefox():
 @pytest.fixture(scope="session")
 def capture_bin():
     return env_path("CAPTURE_BIN")
+
+
+@pytest.fixture(scope="session")
+def mksong_bin():
+    return env_path("MKSONG_BIN")

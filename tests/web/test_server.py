@@ -11,8 +11,13 @@ import pytest
 import browser
 
 ROOT = Path(__file__).resolve().parents[2]
-SERVED = ["vellamor.html", "page.js", "player.js", "music_source.js", "vellamor.js",
-          "vellamor.wasm", "ruvo_megasong_bpm_124c.ogg"]
+
+
+def page_files(web_build):
+    """The files of the page: every file directly in the folder but hidden ones."""
+    names = sorted(f.name for f in web_build.iterdir() if f.is_file() and not f.name.startswith("."))
+    assert {"vellamor.html", "page.js", "vellamor.js", "vellamor.wasm"} <= set(names)
+    return names
 
 
 def get(site, path):
@@ -24,7 +29,7 @@ def get(site, path):
 
 
 def test_only_the_pages_files_are_served(site, web_build):
-    for name in SERVED:
+    for name in page_files(web_build):
         status, headers, body = get(site, f"/{name}")
         assert status == 200 and body == (web_build / name).read_bytes(), name
     assert get(site, "/vellamor.wasm")[1]["Content-Type"] == "application/wasm"
@@ -40,7 +45,7 @@ def test_only_the_pages_files_are_served(site, web_build):
 
 def test_no_path_of_the_building_machine_in_the_served_files(web_build):
     folders = {str(web_build.resolve()), str(ROOT)}
-    for name in SERVED:
+    for name in page_files(web_build):
         data = (web_build / name).read_bytes()
         for folder in folders:
             assert folder.encode() not in data, f"{name} holds {folder}"

@@ -27,7 +27,6 @@
 #include <cstdint>
 #include <iterator>
 #include <map>
-#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -206,9 +205,8 @@ std::vector<Kick> kickPlan() {
 namespace {
 
 // The pad: the chords, with runs of the same chord within a section held as one. It has a bus
-// of its own and its own noise generator, so it is rendered on a second thread while the rest of
-// the arrangement is placed; the result does not depend on timing.
-void playPad(StereoBus &pad) {
+// and a noise generator of its own; its voices are rendered as the mix reaches them.
+void playPad(Mix &mix) {
     Rng rng(0x706164ull); // "pad"
     for (int bar = 0; bar < 67;) {
         int end = bar + 1;
@@ -221,12 +219,12 @@ void playPad(StereoBus &pad) {
         const double release = end >= 66 ? 3.5 : 0.45;
         const double glass = sec == Colder ? 1.0 : (sec == Closing ? 0.5 : 0.0);
         for (int k = 0; k < 4; ++k) {
-            addTo(pad, padNote(rng, ch.pad[k], lenSec, attack, release, glass),
-                  beatToSample(bars(bar)), 0.20f);
+            const PadVoice v = padVoice(rng, ch.pad[k], lenSec, attack, release, glass);
+            addToPad(mix, later([v] { return renderPad(v); }), beatToSample(bars(bar)), 0.20f);
         }
         // A soft octave-down root under the pad for body.
-        addTo(pad, padNote(rng, ch.bass + 12, lenSec, attack, release, glass),
-              beatToSample(bars(bar)), 0.12f);
+        const PadVoice v = padVoice(rng, ch.bass + 12, lenSec, attack, release, glass);
+        addToPad(mix, later([v] { return renderPad(v); }), beatToSample(bars(bar)), 0.12f);
         bar = end;
     }
 }
@@ -299,7 +297,8 @@ void playBass(Mix &mix) {
         for (auto [s, off] : steps) {
             const double beat = bars(bar) + s / 4.0;
             const double len = len16 * kSamplesPerBeat / 4.0 / kRate;
-            const Sound note = bassNote(root + off, len, cutoff, envAmt);
+            const int pitch = root + off;
+            const SoundPtr note = later([=] { return bassNote(pitch, len, cutoff, envAmt); });
             const float accent = (s % 4 == 2) ? 1.0f : 0.8f;
             placeMono(mix, note, beatToSample(beat), 0.42f * accent, 0.0f, {}, 0.45f);
         }
@@ -315,7 +314,8 @@ void playSub(Mix &mix) {
             ++end;
         if (sectionOf(bar) != FallingAway) {
             const double len = (end - bar) * 4 * kSamplesPerBeat / kRate - 0.03;
-            placeMono(mix, subNote(chordOf(kChords[bar]).bass - 12, len), beatToSample(bars(bar)),
+            const int pitch = chordOf(kChords[bar]).bass - 12;
+            placeMono(mix, later([=] { return subNote(pitch, len); }), beatToSample(bars(bar)),
                       0.2f, 0.0f, {}, 0.85f);
         }
         bar = end;
@@ -342,7 +342,7 @@ void playDrums(Mix &mix, Kit &kit) {
             for (int s = 0; s < 12; ++s) {
                 const double pos =
                     s < 4 ? s * 0.5 : (s < 8 ? 2.0 + (s - 4) * 0.25 : 3.0 + (s - 8) * 0.125);
-                const Sound &sn = kit.next(kit.snares);
+                const SoundPtr &sn = kit.next(kit.snares);
                 const float vel = static_cast<float>(0.15 + 0.3 * pos / 4.0);
                 placeMono(mix, sn, beatToSample(bars(bar) + pos), vel, (s % 2) ? 0.15f : -0.15f,
                           {0.25f, 0.0f});
@@ -361,7 +361,7 @@ void playDrums(Mix &mix, Kit &kit) {
                 if (build && s >= 14)
                     continue;
                 const double swing = (s % 2) ? 0.035 : 0.0;
-                const Sound &h = kit.next(s % 4 == 2 ? kit.longClosedHats : kit.closedHats);
+                const SoundPtr &h = kit.next(s % 4 == 2 ? kit.longClosedHats : kit.closedHats);
                 placeMono(mix, h, beatToSample(bars(bar) + s / 4.0 + swing),
                           static_cast<float>(0.32 * level * accents[s % 4]), 0.25f, {0.05f, 0.0f});
             }
@@ -393,7 +393,7 @@ void playCymbals(Mix &mix, const Kit &kit) {
     }
     for (Hit c : kReverseCymbals) {
         const int64_t gap = static_cast<int64_t>(kSamplesPerBeat / 8),
-                      len = static_cast<int64_t>(kit.reverseCymbal.l.size());
+                      len = static_cast<int64_t>(kit.reverseCymbal->length());
         place(mix, kit.reverseCymbal, beatToSample(bars(c.bar)) - gap - len, c.gain, {0.2f, 0.0f});
     }
 }
@@ -403,12 +403,12 @@ void playSweeps(Mix &mix, Rng &rng) {
     for (Hit c : kRisers) {
         const double sec =
             (2 * 4 - 0.25) * kSamplesPerBeat / kRate; // ends a sixteenth before the change
-        place(mix, sweep(rng, sec, 250, 7000, true), beatToSample(bars(c.bar)), c.gain,
+        place(mix, share(sweep(rng, sec, 250, 7000, true)), beatToSample(bars(c.bar)), c.gain,
               {0.25f, 0.0f});
     }
-    place(mix, sweep(rng, 2 * 4 * kSamplesPerBeat / kRate, 6000, 180, false),
+    place(mix, share(sweep(rng, 2 * 4 * kSamplesPerBeat / kRate, 6000, 180, false)),
           beatToSample(bars(kDownlifter.bar)), kDownlifter.gain, {0.4f, 0.0f});
-    const Sound impact = boom();
+    const SoundPtr impact = later(boom);
     for (Hit c : kBooms)
         placeMono(mix, impact, beatToSample(bars(c.bar)), c.gain, 0.0f, {0.1f, 0.0f});
 }
@@ -417,7 +417,7 @@ void playSweeps(Mix &mix, Rng &rng) {
 // first two bars of movement two, where its hook enters.
 void playArpeggio(Mix &mix) {
     // Plucks repeat the same notes many times: each distinct one is rendered once.
-    std::map<std::tuple<int, double, double>, Sound> plucks;
+    std::map<std::tuple<int, double, double>, SoundPtr> plucks;
     for (int bar = 0; bar < kBars; ++bar) {
         if (!kArpeggio.has(bar))
             continue;
@@ -472,7 +472,8 @@ void playArpeggio(Mix &mix) {
         for (auto [s, idx] : pat) {
             auto [it, fresh] = plucks.try_emplace({tones[idx], cutoff, decay});
             if (fresh)
-                it->second = pluck(tones[idx], cutoff, decay);
+                it->second = later(
+                    [tone = tones[idx], cutoff, decay] { return pluck(tone, cutoff, decay); });
             const float pan = (s % 2) ? 0.35f : -0.35f;
             placeMono(mix, it->second, beatToSample(bars(bar) + s / 4.0),
                       static_cast<float>(1.25 * level), pan, {0.15f, 0.22f}, 0.3f);
@@ -485,7 +486,9 @@ void playArpeggio(Mix &mix) {
 void playLead(Mix &mix) {
     auto phrase = [&mix](const Phrase &ph, int bar, double cutoff, float level) {
         for (const PhraseNote &nt : ph) {
-            place(mix, leadNote(nt.note, nt.len * kSamplesPerBeat / 4.0 / kRate - 0.01, cutoff),
+            const double len = nt.len * kSamplesPerBeat / 4.0 / kRate - 0.01;
+            place(mix,
+                  later([pitch = nt.note, len, cutoff] { return leadNote(pitch, len, cutoff); }),
                   beatToSample(bars(bar) + nt.start / 4.0), 1.25f * level, {0.25f, 0.3f}, 0.15f);
         }
     };
@@ -507,7 +510,7 @@ void playLead(Mix &mix) {
 
 // Bells through the colder turn and the close, and a last bell chord to end on.
 void playBells(Mix &mix) {
-    std::map<int, Sound> bells; // each distinct note rendered once
+    std::map<int, SoundPtr> bells; // each distinct note rendered once
     for (int bar = 53; bar < 66; ++bar) {
         const Chord ch = chordOf(kChords[bar]);
         static constexpr std::array<std::pair<int, int>, 6> pat = {
@@ -516,13 +519,13 @@ void playBells(Mix &mix) {
         for (auto [s, idx] : pat) {
             auto [it, fresh] = bells.try_emplace(ch.pad[idx] + 12);
             if (fresh)
-                it->second = bell(ch.pad[idx] + 12, 0.55);
+                it->second = later([pitch = ch.pad[idx] + 12] { return bell(pitch, 0.55); });
             placeMono(mix, it->second, beatToSample(bars(bar) + s / 4.0), level,
                       (idx % 2) ? 0.4f : -0.4f, {0.4f, 0.35f}, 0.3f);
         }
     }
     for (int k = 0; k < 4; ++k) {
-        const Sound b = bell(chordOf(Am).pad[k] + 12, 1.6);
+        const SoundPtr b = later([pitch = chordOf(Am).pad[k] + 12] { return bell(pitch, 1.6); });
         placeMono(mix, b, beatToSample(bars(64)) + k * 900, 0.09f, -0.3f + 0.2f * k, {0.5f, 0.3f});
     }
 }
@@ -531,7 +534,7 @@ void playBells(Mix &mix) {
 
 // Every part onto the buses, in this order.
 void arrange(Mix &mix) {
-    std::thread padThread(playPad, std::ref(mix.pad));
+    playPad(mix);
     Rng rng(0x56656C6C616D6F72ull); // "Vellamor"
     Kit kit(rng);
     playKick(mix, kit);
@@ -543,7 +546,6 @@ void arrange(Mix &mix) {
     playArpeggio(mix);
     playLead(mix);
     playBells(mix);
-    padThread.join();
 }
 
 } // namespace score

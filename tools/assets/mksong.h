@@ -1,4 +1,4 @@
-// The score as mksong's command line sees it: the parts, the mix's automation, the kick plan.
+// The score as its players see it: the parts, the mix's automation, the kick plan, the render.
 #pragma once
 #include <vector>
 
@@ -19,5 +19,8 @@ std::vector<Kick> kickPlan();
 void arrange(synth::Mix &mix);
 // What the master chain follows.
 synth::MixAutomation automation();
+// The whole song, arranged, mixed and mastered into `store` (kTotal stereo frames), reporting
+// how far it is to `progress`; what mastering measured.
+synth::Mastered render(synth::SongStore &store, const synth::Progress &progress);
 
 } // namespace score

@@ -1,10 +1,19 @@
-// The song's mix: the pad filter's sweep, the level contour and the closing fade, over bars.
+// The song's mix: the pad filter's sweep, the level contour and the closing fade, over bars;
+// and the whole render, from the score to the mastered samples.
 #include "mksong.h"
+
+#include <memory>
 
 namespace score {
 
 using synth::Curve;
 using synth::MixAutomation;
+
+namespace {
+constexpr double kTargetLufs = -14.0; // integrated loudness of the finished song
+constexpr double kCeilingDb = -2.0;   // its sample peaks at most
+constexpr double kArranged = 0.1;     // the share of the work done once every part is placed
+} // namespace
 
 // The mix's automation, over bar positions: the pad's filter follows the sections; the level
 // contour carries the growth, the darker stretch, the lift, the falling away into the fade to
@@ -36,6 +45,15 @@ MixAutomation automation() {
     a.fadeFrom = 60.0;
     a.fadeTo = 66.2;
     return a;
+}
+
+synth::Mastered render(synth::SongStore &store, const synth::Progress &progress) {
+    auto mix = std::make_unique<synth::Mix>();
+    progress(0.0);
+    arrange(*mix);
+    progress(kArranged);
+    return synth::mixdown(*mix, automation(), kTargetLufs, kCeilingDb, store,
+                          [&](double done) { progress(kArranged + (1.0 - kArranged) * done); });
 }
 
 } // namespace score

@@ -125,7 +125,7 @@
     if (mine !== attempt || !waiting) return;
     if (musicError && !waiting.silent) {
       waiting = null;
-      offerSilence(`The music could not be loaded (${musicError.message}).`, false);
+      offerSilence(`The music is not ready (${musicError.message}).`, false);
       return;
     }
     showStage();
@@ -246,7 +246,7 @@
       offerSilence('This browser has no Web Audio, so the show cannot play its music here.',
                    false);
     } else if (musicError) {
-      offerSilence(`The music could not be loaded (${musicError.message}).`, false);
+      offerSilence(`The music is not ready (${musicError.message}).`, false);
     } else {
       showStart(music ? 'click to start' : status.textContent, music ? 'ready' : 'loading');
       if (music && !times.ready) times.ready = performance.now();

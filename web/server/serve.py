@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Serves the browser edition on 127.0.0.1: only the page's own files, the ones directly in the
-folder with the page's kinds of name (.html, .js, .wasm, .ogg), and nothing else of the folder
+folder with the page's kinds of name (.html, .js, .wasm), and nothing else of the folder
 (no hidden build files, no listings, no other folders)."""
 
 import argparse
@@ -13,7 +13,6 @@ TYPES = {
     ".html": "text/html; charset=utf-8",
     ".js": "text/javascript; charset=utf-8",
     ".wasm": "application/wasm",  # browsers compile it while it downloads only with this type
-    ".ogg": "audio/ogg",
 }
 PAGE = "vellamor.html"
 
@@ -33,8 +32,8 @@ class PageHandler(http.server.BaseHTTPRequestHandler):
     server_version = "vellamor"
     sys_version = ""
 
-    def __init__(self, *args, folder, quiet=False, **kwargs):
-        self.folder, self.quiet = folder, quiet
+    def __init__(self, *args, folder, quiet=False, served=None, **kwargs):
+        self.folder, self.quiet, self.served = folder, quiet, served
         super().__init__(*args, **kwargs)
 
     def do_GET(self):
@@ -62,14 +61,17 @@ class PageHandler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if body:
             self.wfile.write(data)
+        if self.served is not None:
+            self.served.append("/" + file.name)
 
     def log_message(self, format, *args):
         if not self.quiet:
             super().log_message(format, *args)
 
 
-def make_server(folder, port, quiet=False):
-    handler = functools.partial(PageHandler, folder=str(folder), quiet=quiet)
+def make_server(folder, port, quiet=False, served=None):
+    """The server; the names of the files it sends are appended to the list `served`, if given."""
+    handler = functools.partial(PageHandler, folder=str(folder), quiet=quiet, served=served)
     return http.server.ThreadingHTTPServer(("127.0.0.1", port), handler)
 
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <cmath>
 
+#include "maths.h"
+
 namespace synth {
 
 namespace {
@@ -31,18 +33,18 @@ Sound kick(Rng &rng, double decay) {
     top.set(4200, 0.9);
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
-        const double hz = 51.0 + 120.0 * std::exp(-t / 0.03) + 260.0 * std::exp(-t / 0.005);
+        const double hz = 51.0 + 120.0 * maths::exp(-t / 0.03) + 260.0 * maths::exp(-t / 0.005);
         ph += hz / kRate;
-        double amp = std::exp(-t / decay);
+        double amp = maths::exp(-t / decay);
         if (t > 0.42)
             amp *= std::max(0.0, 1.0 - (t - 0.42) / 0.13);
-        const double body = std::tanh(2.2 * fsin(ph) * amp) / std::tanh(2.2);
+        const double body = maths::tanh(2.2 * fsin(ph) * amp) / maths::tanh(2.2);
         const double nz = rng.bipolar();
-        const double click = (nz - prevNoise) * 0.5 * std::exp(-t / 0.0015);
+        const double click = (nz - prevNoise) * 0.5 * maths::exp(-t / 0.0015);
         prevNoise = nz;
         double tick = 0;
         top.tick(nz, &tick);
-        tick *= std::exp(-t / 0.009);
+        tick *= maths::exp(-t / 0.009);
         out[i] = static_cast<float>(0.92 * body + 0.45 * click + 0.35 * tick);
     }
     return out;
@@ -60,10 +62,10 @@ StereoSound clap(Rng &rng) {
         double env = 0;
         for (double b : {0.0, 0.0095, 0.019}) {
             if (t >= b)
-                env += std::exp(-(t - b) / 0.0055) * (t < b + 0.012 ? 1.0 : 0.0);
+                env += maths::exp(-(t - b) / 0.0055) * (t < b + 0.012 ? 1.0 : 0.0);
         }
         if (t >= 0.026)
-            env += 0.85 * std::exp(-(t - 0.026) / 0.13);
+            env += 0.85 * maths::exp(-(t - 0.026) / 0.13);
         const double common = rng.bipolar();
         const double nl = 0.7 * common + 0.3 * rng.bipolar(),
                      nr = 0.7 * common + 0.3 * rng.bipolar();
@@ -71,7 +73,7 @@ StereoSound clap(Rng &rng) {
         bl.tick(nl, &bandL, &highL);
         br.tick(nr, &bandR, &highR);
         const double snare =
-            body.sine(188.0 + 40.0 * std::exp(-t / 0.01)) * std::exp(-t / 0.055) * 0.45;
+            body.sine(188.0 + 40.0 * maths::exp(-t / 0.01)) * maths::exp(-t / 0.055) * 0.45;
         out.l[i] = static_cast<float>(env * (1.6 * bandL + 0.25 * highL) + snare);
         out.r[i] = static_cast<float>(env * (1.6 * bandR + 0.25 * highR) + snare);
     }
@@ -90,8 +92,9 @@ Sound snare(Rng &rng) {
         const double t = static_cast<double>(i) / kRate;
         double high = 0;
         hp.tick(rng.bipolar(), nullptr, &high);
-        const double tone = body.sine(200.0 + 60.0 * std::exp(-t / 0.008)) * std::exp(-t / 0.045);
-        out[i] = static_cast<float>(0.55 * tone + 0.8 * high * std::exp(-t / 0.07));
+        const double tone =
+            body.sine(200.0 + 60.0 * maths::exp(-t / 0.008)) * maths::exp(-t / 0.045);
+        out[i] = static_cast<float>(0.55 * tone + 0.8 * high * maths::exp(-t / 0.07));
     }
     fadeTail(out, 0.05);
     return out;
@@ -109,7 +112,7 @@ Sound hat(Rng &rng, double decay, double tone) {
         double band = 0, high = 0;
         bp.tick(m.tick(1.9 * tone, rng, 0.45), &band);
         hp.tick(band, nullptr, &high);
-        const double env = std::min(1.0, t / 0.0008) * std::exp(-t / decay);
+        const double env = std::min(1.0, t / 0.0008) * maths::exp(-t / decay);
         out[i] = static_cast<float>(high * env * 2.2);
     }
     return out;
@@ -129,7 +132,7 @@ StereoSound cymbal(Rng &rng, double decay, double tone, double metalMix, double 
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
         const double env = std::min(1.0, t / 0.001) *
-                           (0.6 * std::exp(-t / (decay * 0.25)) + 0.4 * std::exp(-t / decay));
+                           (0.6 * maths::exp(-t / (decay * 0.25)) + 0.4 * maths::exp(-t / decay));
         const double nl = ml.tick(2.3 * tone, rng, 1.0 - metalMix),
                      nr = mr.tick(2.31 * tone, rng, 1.0 - metalMix);
         double hl = 0, hr = 0;
@@ -150,7 +153,7 @@ StereoSound sweep(Rng &rng, double seconds, double fromHz, double toHz, bool ris
     for (int i = 0; i < n; ++i) {
         const double x = static_cast<double>(i) / n;
         if ((i & 15) == 0) {
-            const double hz = fromHz * std::pow(toHz / fromHz, x);
+            const double hz = fromHz * maths::pow(toHz / fromHz, x);
             bl.set(hz, 2.5);
             br.set(hz * 1.07, 2.5);
         }
@@ -174,8 +177,8 @@ Sound boom() {
     double ph = 0;
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
-        ph += (34.0 + 40.0 * std::exp(-t / 0.25)) / kRate;
-        out[i] = static_cast<float>(fsin(ph) * std::min(1.0, t / 0.004) * std::exp(-t / 0.7));
+        ph += (34.0 + 40.0 * maths::exp(-t / 0.25)) / kRate;
+        out[i] = static_cast<float>(fsin(ph) * std::min(1.0, t / 0.004) * maths::exp(-t / 0.7));
     }
     fadeTail(out, 0.4);
     return out;

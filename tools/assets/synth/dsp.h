@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "grid.h"
+#include "maths.h"
 
 namespace synth {
 
@@ -32,7 +33,7 @@ struct Svf {
     double ic1 = 0, ic2 = 0, a1 = 1, a2 = 0, a3 = 0, k = 1;
     void set(double hz, double q) {
         hz = std::clamp(hz, 10.0, kRate * 0.45);
-        const double g = std::tan(kPi * hz / kRate);
+        const double g = maths::tan(kPi * hz / kRate);
         k = 1.0 / q;
         a1 = 1.0 / (1.0 + g * (g + k));
         a2 = g * a1;
@@ -69,7 +70,7 @@ class SineTable {
   public:
     SineTable() {
         for (int i = 0; i <= kSize; ++i)
-            t_[i] = std::sin(2.0 * kPi * i / kSize);
+            t_[i] = maths::sin(2.0 * kPi * i / kSize);
     }
     double operator()(double cycles) const {
         const double x = (cycles - std::floor(cycles)) * kSize;
@@ -160,7 +161,7 @@ struct Curve {
                 const auto &p = pts[i - 1], &q = pts[i];
                 const double x = (bar - p.first) / (q.first - p.first);
                 if (exponential)
-                    return p.second * std::pow(q.second / p.second, x);
+                    return p.second * maths::pow(q.second / p.second, x);
                 return p.second + (q.second - p.second) * x;
             }
         }

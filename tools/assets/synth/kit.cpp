@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "drums.h"
 
@@ -21,26 +22,28 @@ Sound muffle(Sound v, double hz) {
 
 } // namespace
 
-Kit::Kit(Rng &rng) : kick(synth::kick(rng)) {
-    kickMuffled = muffle(kick, 260);
-    kickHalfOpen = muffle(kick, 700);
+Kit::Kit(Rng &rng) {
+    const Sound plain = synth::kick(rng);
+    kick = share(plain);
+    kickMuffled = share(muffle(plain, 260));
+    kickHalfOpen = share(muffle(plain, 700));
     for (auto &v : claps)
-        v = clap(rng);
+        v = share(clap(rng));
     for (auto &v : snares)
-        v = snare(rng);
+        v = share(snare(rng));
     for (auto &v : closedHats)
-        v = hat(rng, 0.028, 1.0);
+        v = share(hat(rng, 0.028, 1.0));
     for (auto &v : longClosedHats)
-        v = hat(rng, 0.040, 1.0);
+        v = share(hat(rng, 0.040, 1.0));
     for (auto &v : openHats)
-        v = hat(rng, 0.16, 0.92);
+        v = share(hat(rng, 0.16, 0.92));
     for (auto &v : rides)
-        v = cymbal(rng, 0.5, 1.35, 0.75);
-    crash = cymbal(rng, 1.6, 1.0, 0.35);
-    darkCrash = cymbal(rng, 1.6, 0.8, 0.35);
+        v = share(cymbal(rng, 0.5, 1.35, 0.75));
+    crash = share(cymbal(rng, 1.6, 1.0, 0.35));
+    darkCrash = share(cymbal(rng, 1.6, 0.8, 0.35));
 
-    reverseCymbal = cymbal(rng, 0.9, 1.0, 0.3, 1.6);
-    Sound &l = reverseCymbal.l, &r = reverseCymbal.r;
+    StereoSound reverse = cymbal(rng, 0.9, 1.0, 0.3, 1.6);
+    Sound &l = reverse.l, &r = reverse.r;
     std::reverse(l.begin(), l.end());
     std::reverse(r.begin(), r.end());
     const int64_t fade = static_cast<int64_t>(0.006 * kRate), len = static_cast<int64_t>(l.size());
@@ -48,6 +51,7 @@ Kit::Kit(Rng &rng) : kick(synth::kick(rng)) {
         l[len - 1 - i] *= static_cast<float>(i) / fade;
         r[len - 1 - i] *= static_cast<float>(i) / fade;
     }
+    reverseCymbal = share(std::move(reverse));
 }
 
 } // namespace synth

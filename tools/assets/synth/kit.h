@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 
+#include "bus.h"
 #include "dsp.h"
 #include "noise.h"
 
@@ -16,17 +17,17 @@ class Kit {
     // Renders every take, drawing its noise from `rng` in a fixed order.
     explicit Kit(Rng &rng);
 
-    Sound kick;
-    Sound kickMuffled;  // through a wall: a heartbeat
-    Sound kickHalfOpen; // the wall thinning
-    std::array<StereoSound, 4> claps;
-    std::array<Sound, 6> snares;
-    std::array<Sound, 8> closedHats, longClosedHats;
-    std::array<Sound, 4> openHats;
-    std::array<StereoSound, 4> rides;
-    StereoSound crash, darkCrash;
+    SoundPtr kick;
+    SoundPtr kickMuffled;  // through a wall: a heartbeat
+    SoundPtr kickHalfOpen; // the wall thinning
+    std::array<StereoSoundPtr, 4> claps;
+    std::array<SoundPtr, 6> snares;
+    std::array<SoundPtr, 8> closedHats, longClosedHats;
+    std::array<SoundPtr, 4> openHats;
+    std::array<StereoSoundPtr, 4> rides;
+    StereoSoundPtr crash, darkCrash;
     // A crash played backwards, ending in a quick fade: it swells into a hit.
-    StereoSound reverseCymbal;
+    StereoSoundPtr reverseCymbal;
 
     // The next take from `takes`. One counter runs through all the round-robin sounds, in the
     // order they are played.

@@ -3,11 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
+#include <vector>
 
 #include "effects.h"
 #include "limiter.h"
 #include "loudness.h"
+#include "maths.h"
 #include "noise.h"
 
 namespace synth {
@@ -46,62 +47,94 @@ class Air {
 
 } // namespace
 
-Mastered mixdown(Mix &m, const MixAutomation &automation, double targetLufs, double ceilingDb) {
-    std::thread padThread(
-        [&m, &automation] { filterPad(m.pad, automation.padCutoff, automation.padLevel); });
-    delay(m.delay, m.reverb);
-    padThread.join();
-    for (int64_t n = 0; n < kTotal; ++n) { // the pad's reverb send, after its filter
-        m.reverb.l[n] += 0.3f * m.pad.l[n];
-        m.reverb.r[n] += 0.3f * m.pad.r[n];
-    }
-    reverb(m.reverb, 0.86f, 0.3f);
+namespace {
 
+// One pass of the limiter over the stored master, handing every output pair to sink(n, l, r).
+template <class Sink>
+void limitPass(SongStore &store, double gain, double ceiling, std::vector<float> &l,
+               std::vector<float> &r, Sink sink) {
+    Limiter limiter(gain, ceiling);
+    for (int64_t from = 0; from < kTotal; from += Buses::kFrames) {
+        const int count = static_cast<int>(std::min<int64_t>(Buses::kFrames, kTotal - from));
+        store.read(from, l.data(), r.data(), count);
+        for (int k = 0; k < count; ++k)
+            limiter.push(l[k], r[k], sink);
+    }
+    limiter.finish(sink);
+}
+
+} // namespace
+
+Mastered mixdown(Mix &m, const MixAutomation &automation, double targetLufs, double ceilingDb,
+                 SongStore &store, const Progress &progress) {
+    // The effects and the master bus run side by side, sample by sample, over blocks of the
+    // buses; per sample the order is the chain's: the pad's filter, the delay (a quarter of its
+    // echoes into the reverb), the pad's reverb send, the reverb, then the mixdown.
+    PadFilter padFilter(automation.padCutoff, automation.padLevel);
+    PingPongDelay echo;
+    Reverb room(0.86f, 0.3f);
     const Curve &contour = automation.level;
     const double fadeFrom = automation.fadeFrom, fadeTo = automation.fadeTo;
     Air air;
     double dcL = 0, dcR = 0, prevL = 0, prevR = 0;
-    const double dcA = std::exp(-2 * kPi * 18.0 / kRate);
+    const double dcA = maths::exp(-2 * kPi * 18.0 / kRate);
     LoudnessMeter before;
     double level = 1.0;
-    for (int64_t n = 0; n < kTotal; ++n) {
-        const double s = m.duck.at(n);
-        const double dPad = 1.0 - 0.55 * s, dDelay = 1.0 - 0.3 * s, dRev = 1.0 - 0.35 * s;
-        double l = m.dry.l[n] + m.pad.l[n] * dPad + m.reverb.l[n] * 1.6 * dRev +
-                   m.delay.l[n] * 0.55 * dDelay;
-        double r = m.dry.r[n] + m.pad.r[n] * dPad + m.reverb.r[n] * 1.6 * dRev +
-                   m.delay.r[n] * 0.55 * dDelay;
-        const double bar = sampleBar(n);
-        if ((n & 63) == 0)
-            level = contour.at(bar);
-        l *= level;
-        r *= level;
-        if (bar >= fadeFrom) {
-            const double x = std::min(1.0, (bar - fadeFrom) / (fadeTo - fadeFrom));
-            l *= (1.0 - x) * (1.0 - x);
-            r *= (1.0 - x) * (1.0 - x);
+    Buses b;
+    std::vector<float> outL(Buses::kFrames), outR(Buses::kFrames);
+    for (int64_t from = 0; from < kTotal; from += Buses::kFrames) {
+        const int count = static_cast<int>(std::min<int64_t>(Buses::kFrames, kTotal - from));
+        mixBlock(m, from, count, b);
+        for (int k = 0; k < count; ++k) {
+            const int64_t n = from + k;
+            padFilter.tick(n, b.padL[k], b.padR[k]);
+            float delayL, delayR, reverbL, reverbR;
+            echo.tick(b.delayL[k], b.delayR[k], delayL, delayR);
+            b.reverbL[k] += 0.25f * delayL;
+            b.reverbR[k] += 0.25f * delayR;
+            b.reverbL[k] += 0.3f * b.padL[k];
+            b.reverbR[k] += 0.3f * b.padR[k];
+            room.tick(b.reverbL[k], b.reverbR[k], reverbL, reverbR);
+
+            const double s = m.duck.at(n);
+            const double dPad = 1.0 - 0.55 * s, dDelay = 1.0 - 0.3 * s, dRev = 1.0 - 0.35 * s;
+            double l = b.dryL[k] + b.padL[k] * dPad + reverbL * 1.6 * dRev + delayL * 0.55 * dDelay;
+            double r = b.dryR[k] + b.padR[k] * dPad + reverbR * 1.6 * dRev + delayR * 0.55 * dDelay;
+            const double bar = sampleBar(n);
+            if ((n & 63) == 0)
+                level = contour.at(bar);
+            l *= level;
+            r *= level;
+            if (bar >= fadeFrom) {
+                const double x = std::min(1.0, (bar - fadeFrom) / (fadeTo - fadeFrom));
+                l *= (1.0 - x) * (1.0 - x);
+                r *= (1.0 - x) * (1.0 - x);
+            }
+            double al, ar;
+            air.tick(n, al, ar);
+            l += al;
+            r += ar;
+            dcL = l - prevL + dcA * dcL;
+            dcR = r - prevR + dcA * dcR;
+            prevL = l;
+            prevR = r;
+            outL[k] = static_cast<float>(dcL);
+            outR[k] = static_cast<float>(dcR);
+            before.add(dcL, dcR);
         }
-        double al, ar;
-        air.tick(n, al, ar);
-        l += al;
-        r += ar;
-        dcL = l - prevL + dcA * dcL;
-        dcR = r - prevR + dcA * dcR;
-        prevL = l;
-        prevR = r;
-        m.dry.l[n] = static_cast<float>(dcL);
-        m.dry.r[n] = static_cast<float>(dcR);
-        before.add(dcL, dcR);
+        store.write(from, outL.data(), outR.data(), count);
+        progress(0.8 * (from + count) / kTotal);
     }
 
     // Loudness normalisation with the limiter in the loop, then the final pass in place.
-    const double ceiling = std::pow(10.0, ceilingDb / 20.0);
+    const double ceiling = maths::pow(10.0, ceilingDb / 20.0);
     double gainDb = targetLufs - before.lufs();
-    Limiter limiter(m.delay.l); // the delay bus is spent by now: its memory is the scratch
+    std::vector<float> inL(Buses::kFrames), inR(Buses::kFrames);
     for (int iter = 0; iter < 3; ++iter) {
         LoudnessMeter meter;
-        limiter.run(m.dry.l, m.dry.r, kTotal, std::pow(10.0, gainDb / 20.0), ceiling,
-                    [&](int64_t, double a, double b) { meter.add(a, b); });
+        limitPass(store, maths::pow(10.0, gainDb / 20.0), ceiling, inL, inR,
+                  [&](int64_t, double a, double b) { meter.add(a, b); });
+        progress(0.8 + 0.05 * (iter + 1));
         const double got = meter.lufs();
         if (std::fabs(got - targetLufs) < 0.03)
             break;
@@ -110,15 +143,23 @@ Mastered mixdown(Mix &m, const MixAutomation &automation, double targetLufs, dou
     Mastered out;
     LoudnessMeter meter;
     double peak = 0;
-    limiter.run(m.dry.l, m.dry.r, kTotal, std::pow(10.0, gainDb / 20.0), ceiling,
-                [&](int64_t n, double a, double b) {
-                    m.dry.l[n] = static_cast<float>(a);
-                    m.dry.r[n] = static_cast<float>(b);
-                    meter.add(m.dry.l[n], m.dry.r[n]);
-                    peak = std::max({peak, std::fabs(a), std::fabs(b)});
-                });
+    int64_t written = 0; // the finished samples go back in blocks, behind the reading
+    int filled = 0;
+    limitPass(store, maths::pow(10.0, gainDb / 20.0), ceiling, inL, inR,
+              [&](int64_t, double a, double b) {
+                  outL[filled] = static_cast<float>(a);
+                  outR[filled] = static_cast<float>(b);
+                  meter.add(outL[filled], outR[filled]);
+                  peak = std::max({peak, std::fabs(a), std::fabs(b)});
+                  if (++filled == Buses::kFrames || written + filled == kTotal) {
+                      store.write(written, outL.data(), outR.data(), filled);
+                      written += filled;
+                      filled = 0;
+                  }
+              });
+    progress(1.0);
     out.lufs = meter.lufs();
-    out.peakDb = 20.0 * std::log10(std::max(peak, 1e-9));
+    out.peakDb = 20.0 * maths::log10(std::max(peak, 1e-9));
     return out;
 }
 

@@ -9,7 +9,8 @@
 
 namespace synth {
 
-bool encodeOgg(const StereoBus &pcm, const VorbisTags &tags, OutFile &file, std::string *error) {
+bool encodeOgg(const float *left, const float *right, const VorbisTags &tags, OutFile &file,
+               std::string *error) {
     vorbis_info vi;
     vorbis_info_init(&vi);
     if (vorbis_encode_init_vbr(&vi, 2, kRate, 0.6f) != 0) {
@@ -58,8 +59,8 @@ bool encodeOgg(const StereoBus &pcm, const VorbisTags &tags, OutFile &file, std:
     for (int64_t pos = 0; pos < kTotal && ok; pos += kChunk) {
         const int count = static_cast<int>(std::min(kChunk, kTotal - pos));
         float **buf = vorbis_analysis_buffer(&vd, count);
-        std::memcpy(buf[0], pcm.l + pos, sizeof(float) * count);
-        std::memcpy(buf[1], pcm.r + pos, sizeof(float) * count);
+        std::memcpy(buf[0], left + pos, sizeof(float) * count);
+        std::memcpy(buf[1], right + pos, sizeof(float) * count);
         vorbis_analysis_wrote(&vd, count);
         drain();
     }

@@ -5,12 +5,14 @@
 #include <array>
 #include <cmath>
 
+#include "maths.h"
+
 namespace synth {
 
 namespace {
 
 inline double midiHz(double note) {
-    return 440.0 * std::pow(2.0, (note - 69.0) / 12.0);
+    return 440.0 * maths::pow(2.0, (note - 69.0) / 12.0);
 }
 
 } // namespace
@@ -27,12 +29,12 @@ Sound bassNote(double note, double len, double cutoff, double envAmount) {
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
         if ((i & 15) == 0)
-            lp.set(cutoff + envAmount * std::min(1.0, t / 0.012) * std::exp(-t / 0.09), 1.6);
+            lp.set(cutoff + envAmount * std::min(1.0, t / 0.012) * maths::exp(-t / 0.09), 1.6);
         const double saws = 0.5 * (a.saw(hz) + b.saw(hz * 1.0045));
         double high = 0;
         hp.tick(lp.tick(saws), nullptr, &high);
         const double amp = adsr(t, len, 0.02, 0.12, 0.75, rel);
-        out[i] = static_cast<float>(std::tanh(1.4 * high) * amp);
+        out[i] = static_cast<float>(maths::tanh(1.4 * high) * amp);
     }
     return out;
 }
@@ -51,8 +53,18 @@ Sound subNote(double note, double len) {
     return out;
 }
 
-StereoSound padNote(Rng &rng, double note, double len, double attack, double release,
-                    double glass) {
+PadVoice padVoice(Rng &rng, double note, double len, double attack, double release, double glass) {
+    PadVoice v{note, len, attack, release, glass, {}, {}};
+    for (double &p : v.sawPhases)
+        p = rng.unit();
+    for (double &p : v.glassPhases)
+        p = rng.unit();
+    return v;
+}
+
+StereoSound renderPad(const PadVoice &v) {
+    const double note = v.note, len = v.len, attack = v.attack, release = v.release,
+                 glass = v.glass;
     const int n = static_cast<int>((len + release) * kRate);
     StereoSound out{Sound(n, 0), Sound(n, 0)};
     const double hz = midiHz(note);
@@ -61,17 +73,17 @@ StereoSound padNote(Rng &rng, double note, double len, double attack, double rel
     std::array<Oscillator, 5> saws;
     std::array<double, 5> f{}, gl{}, gr{};
     for (int k = 0; k < 5; ++k) {
-        saws[k].phase = rng.unit();
-        f[k] = hz * std::pow(2.0, cents[k] / 1200.0);
+        saws[k].phase = v.sawPhases[k];
+        f[k] = hz * maths::pow(2.0, cents[k] / 1200.0);
         const double ang = (pans[k] + 1.0) * kPi / 4.0;
-        gl[k] = std::cos(ang);
-        gr[k] = std::sin(ang);
+        gl[k] = maths::cos(ang);
+        gr[k] = maths::sin(ang);
     }
     Oscillator g1, g2, g3, g4;
-    g1.phase = rng.unit();
-    g2.phase = rng.unit();
-    g3.phase = rng.unit();
-    g4.phase = rng.unit();
+    g1.phase = v.glassPhases[0];
+    g2.phase = v.glassPhases[1];
+    g3.phase = v.glassPhases[2];
+    g4.phase = v.glassPhases[3];
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
         const double amp = adsr(t, len, attack, 0.5, 0.85, release);
@@ -112,11 +124,11 @@ Sound pluck(double note, double cutoff, double decay) {
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
         if ((i & 15) == 0)
-            lp.set(cutoff * (0.25 + 2.5 * std::exp(-t / 0.06)), 1.3);
+            lp.set(cutoff * (0.25 + 2.5 * maths::exp(-t / 0.06)), 1.3);
         const double v = 0.6 * a.saw(hz) + 0.4 * b.pulse(hz * 1.002, 0.3);
         const double fade = i < fadeFrom ? 1.0 : static_cast<double>(n - i) / (n - fadeFrom);
-        out[i] =
-            static_cast<float>(lp.tick(v) * std::min(1.0, t / 0.002) * std::exp(-t / decay) * fade);
+        out[i] = static_cast<float>(lp.tick(v) * std::min(1.0, t / 0.002) * maths::exp(-t / decay) *
+                                    fade);
     }
     return out;
 }
@@ -135,7 +147,7 @@ StereoSound leadNote(double note, double len, double cutoff) {
         const double vibDepth = 0.0045 * std::clamp((t - 0.22) / 0.3, 0.0, 1.0);
         const double vib = 1.0 + vibDepth * fsin(5.4 * t);
         if ((i & 15) == 0) {
-            const double fc = cutoff * (0.7 + 1.1 * std::exp(-t / 0.15));
+            const double fc = cutoff * (0.7 + 1.1 * maths::exp(-t / 0.15));
             lpl.set(fc, 1.1);
             lpr.set(fc * 1.04, 1.1);
         }
@@ -156,13 +168,13 @@ Sound bell(double note, double decay) {
     double pc = 0, pm = 0, p2 = 0;
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
-        const double index = 2.2 * std::exp(-t / 0.35) + 0.3;
+        const double index = 2.2 * maths::exp(-t / 0.35) + 0.3;
         const double m = fsin(pm);
         const double v = fsin(pc + index * m / (2 * kPi)) + 0.25 * fsin(p2);
         pc += hz / kRate;
         pm += hz * 3.5 / kRate;
         p2 += hz * 2.0 / kRate;
-        out[i] = static_cast<float>(v * std::min(1.0, t / 0.0015) * std::exp(-t / decay));
+        out[i] = static_cast<float>(v * std::min(1.0, t / 0.0015) * maths::exp(-t / decay));
     }
     fadeTail(out, 0.2 * n / kRate);
     return out;

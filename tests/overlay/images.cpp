@@ -51,6 +51,29 @@ Bytes write_png(int w, int h, int colour_type, int depth, size_t row_bytes,
     return out;
 }
 
+// Row fillers for write_png: the texels packed as 8-bit RGBA or RGB.
+std::function<void(int, uint8_t *)> rgba_rows(int w, const Texels &texel) {
+    return [w, &texel](int y, uint8_t *row) {
+        for (int x = 0; x < w; ++x) {
+            const Rgba c = texel(x, y);
+            row[4 * x] = c.r;
+            row[4 * x + 1] = c.g;
+            row[4 * x + 2] = c.b;
+            row[4 * x + 3] = c.a;
+        }
+    };
+}
+std::function<void(int, uint8_t *)> rgb_rows(int w, const Texels &texel) {
+    return [w, &texel](int y, uint8_t *row) {
+        for (int x = 0; x < w; ++x) {
+            const Rgba c = texel(x, y);
+            row[3 * x] = c.r;
+            row[3 * x + 1] = c.g;
+            row[3 * x + 2] = c.b;
+        }
+    };
+}
+
 void put_be32(Bytes &out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v >> 24));
     out.push_back(static_cast<uint8_t>(v >> 16));
@@ -69,30 +92,12 @@ void put_chunk(Bytes &out, const char type[4], const Bytes &data) {
 } // namespace
 
 Bytes png_rgba(int w, int h, const Texels &texel) {
-    return write_png(w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, size_t(w) * 4, [&](int y, uint8_t *row) {
-        for (int x = 0; x < w; ++x) {
-            const Rgba c = texel(x, y);
-            row[4 * x] = c.r;
-            row[4 * x + 1] = c.g;
-            row[4 * x + 2] = c.b;
-            row[4 * x + 3] = c.a;
-        }
-    });
+    return write_png(w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, size_t(w) * 4, rgba_rows(w, texel));
 }
 
 Bytes png_rgba_interlaced(int w, int h, const Texels &texel) {
-    return write_png(
-        w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, size_t(w) * 4,
-        [&](int y, uint8_t *row) {
-            for (int x = 0; x < w; ++x) {
-                const Rgba c = texel(x, y);
-                row[4 * x] = c.r;
-                row[4 * x + 1] = c.g;
-                row[4 * x + 2] = c.b;
-                row[4 * x + 3] = c.a;
-            }
-        },
-        {}, true);
+    return write_png(w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, size_t(w) * 4, rgba_rows(w, texel), {},
+                     true);
 }
 
 Bytes png_grey_alpha(int w, int h, const std::function<uint8_t(int, int)> &level,
@@ -123,14 +128,7 @@ Bytes png_palette4(int w, int h, const std::vector<Rgba> &palette,
 }
 
 Bytes png_rgb(int w, int h, const Texels &texel) {
-    return write_png(w, h, PNG_COLOR_TYPE_RGB, 8, size_t(w) * 3, [&](int y, uint8_t *row) {
-        for (int x = 0; x < w; ++x) {
-            const Rgba c = texel(x, y);
-            row[3 * x] = c.r;
-            row[3 * x + 1] = c.g;
-            row[3 * x + 2] = c.b;
-        }
-    });
+    return write_png(w, h, PNG_COLOR_TYPE_RGB, 8, size_t(w) * 3, rgb_rows(w, texel));
 }
 
 Bytes png_grey(int w, int h, const std::function<uint8_t(int, int)> &level) {
@@ -141,23 +139,14 @@ Bytes png_grey(int w, int h, const std::function<uint8_t(int, int)> &level) {
 }
 
 Bytes png_rgb_keyed(int w, int h, const Texels &texel, Rgba key) {
-    return write_png(
-        w, h, PNG_COLOR_TYPE_RGB, 8, size_t(w) * 3,
-        [&](int y, uint8_t *row) {
-            for (int x = 0; x < w; ++x) {
-                const Rgba c = texel(x, y);
-                row[3 * x] = c.r;
-                row[3 * x + 1] = c.g;
-                row[3 * x + 2] = c.b;
-            }
-        },
-        [&](png_structp png, png_infop info) {
-            png_color_16 colour{};
-            colour.red = key.r;
-            colour.green = key.g;
-            colour.blue = key.b;
-            png_set_tRNS(png, info, nullptr, 0, &colour);
-        });
+    return write_png(w, h, PNG_COLOR_TYPE_RGB, 8, size_t(w) * 3, rgb_rows(w, texel),
+                     [&](png_structp png, png_infop info) {
+                         png_color_16 colour{};
+                         colour.red = key.r;
+                         colour.green = key.g;
+                         colour.blue = key.b;
+                         png_set_tRNS(png, info, nullptr, 0, &colour);
+                     });
 }
 
 Bytes png_grey_keyed(int w, int h, const std::function<uint8_t(int, int)> &level, uint8_t key) {
@@ -262,14 +251,9 @@ Bytes jpeg_rgb(int w, int h, const Texels &texel) {
     jpeg_set_quality(&cinfo, 95, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<uint8_t> row(size_t(w) * 3);
+    const auto rgb = rgb_rows(w, texel);
     while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < w; ++x) {
-            const Rgba c = texel(x, y);
-            row[3 * x] = c.r;
-            row[3 * x + 1] = c.g;
-            row[3 * x + 2] = c.b;
-        }
+        rgb(static_cast<int>(cinfo.next_scanline), row.data());
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&cinfo, rows, 1);
     }
