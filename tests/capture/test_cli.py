@@ -15,7 +15,7 @@ from conftest import leftovers, read_sums, run
 
 def test_help_describes_every_use(capture_bin):
     top = run(capture_bin, "--help").stdout
-    for use in ("still", "sheet", "video", "sums"):
+    for use in ("still", "sheet", "video", "sums", "join"):
         assert use in top
         text = run(capture_bin, use, "--help").stdout
         assert f"{capture_bin.name} {use}" in text and "--output" in text
@@ -74,6 +74,15 @@ def test_help_describes_every_use(capture_bin):
          "at most --supersample 2"),
         (["video", "--supersample", "5", "-o", "x.mp4"], "supersample"),
         (["video", "-o", "-", "--sums", "-"], "both go to standard output"),
+        # One file cannot hold both the video and its manifest, under any of its names.
+        (["video", "-o", "x.mp4", "--sums", "./x.mp4"], "name the same file"),
+        (["video", "--part", "0/3", "-o", "x.mp4"], "--part 0/3 is not K/N"),
+        (["video", "--part", "4/3", "-o", "x.mp4"], "--part 4/3 is not K/N"),
+        (["sums", "--part", "2", "-o", "x.txt"], "--part 2 is not K/N"),
+        (["sums", "--bars", "67", "--part", "1/2", "-o", "x.txt"], "have only 1 frames"),
+        (["sums", "--part", "1/2", "--per-bar", "-o", "x.txt"], "--per-bar"),
+        (["video", "--part", "1/2", "--music", "m.ogg", "-o", "x.mp4"], "give --music to join"),
+        (["join", "no-such-part.mp4", "-o", "x.mp4"], "no part file 'no-such-part.mp4'"),
     ],
 )
 def test_bad_input_is_refused_clearly(capture_bin, tmp_path, args, says):
@@ -82,6 +91,31 @@ def test_bad_input_is_refused_clearly(capture_bin, tmp_path, args, says):
     assert p.returncode == 2, p.stderr
     assert says in p.stderr
     assert not any(tmp_path.iterdir()), "a refused capture wrote something"
+
+
+def test_a_sheet_past_the_picture_limit_is_refused_before_drawing(capture_bin, tmp_path):
+    # With no GL driver to be found, any drawing would fail: the refusal comes first.
+    env = dict(os.environ, __EGL_VENDOR_LIBRARY_FILENAMES="/nonexistent.json")
+    p = subprocess.run([str(capture_bin), "sheet", "--columns", "64", "--thumb-width", "4096",
+                        "-o", "sheet.png"], cwd=tmp_path, capture_output=True, text=True,
+                       env=env, timeout=60)
+    assert p.returncode == 2 and "past the largest picture, 32767 pixels" in p.stderr, p.stderr
+    assert not any(tmp_path.iterdir())
+
+
+def test_with_its_standard_descriptors_closed_the_capture_does_its_work(capture_bin, data_dir,
+                                                                       tmp_path):
+    def closed(*args):
+        return subprocess.run(["sh", "-c", 'exec "$@" >&- 2>&-', "sh", str(capture_bin),
+                               "--data", str(data_dir), *map(str, args)], cwd=tmp_path,
+                              timeout=60).returncode
+
+    assert closed("sums", "--bars", "0", "--fps", "4", "-o", "closed.sums") == 0
+    open_sums = run(capture_bin, "--data", data_dir, "sums", "--bars", "0", "--fps", "4").stdout
+    assert (tmp_path / "closed.sums").read_text() == open_sums
+    # Without -o the manifest has nowhere to go: refused before drawing, nothing written.
+    assert closed("sums", "--bars", "0", "--fps", "4") == 2
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["closed.sums"]
 
 
 def test_times_at_the_ends_of_the_show_are_accepted(capture_bin, data_dir, tmp_path):

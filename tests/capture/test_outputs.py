@@ -4,6 +4,7 @@ was interrupted or whose encoder failed."""
 
 import os
 import signal
+import socket
 import subprocess
 import time
 from pathlib import Path
@@ -128,9 +129,11 @@ def gone(pid):
         return True
 
 
-# A closed terminal (SIGHUP) and Ctrl-backslash (SIGQUIT) end a capture as Ctrl-C does.
+# A closed terminal (SIGHUP), Ctrl-backslash (SIGQUIT) and a scheduler's warning before its
+# time limit (SIGUSR1) end a capture as Ctrl-C does.
 @pytest.mark.parametrize("signo, stalled", [(signal.SIGINT, False), (signal.SIGTERM, True),
-                                            (signal.SIGHUP, False), (signal.SIGQUIT, False)])
+                                            (signal.SIGHUP, False), (signal.SIGQUIT, False),
+                                            (signal.SIGUSR1, False)])
 def test_an_interrupted_capture_leaves_the_old_file_alone(capture_bin, data_dir, tmp_path,
                                                           signo, stalled):
     out = tmp_path / "show.mp4"
@@ -147,6 +150,27 @@ def test_an_interrupted_capture_leaves_the_old_file_alone(capture_bin, data_dir,
     assert out.read_bytes() == b"the previous video"
     assert leftovers(tmp_path) == []
     assert gone(encoder), "ffmpeg outlived the capture"
+
+
+def test_a_killed_capture_takes_its_encoder_along_and_the_next_run_cleans_up(
+        capture_bin, data_dir, tmp_path):
+    out = tmp_path / "show.mp4"
+    proc, encoder = start_whole_show(capture_bin, data_dir, out)
+    proc.kill()
+    proc.communicate(timeout=30)
+    deadline = time.monotonic() + 10
+    while not gone(encoder) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert gone(encoder), "ffmpeg outlived a capture killed outright"
+    assert len(leftovers(tmp_path)) == 1
+    # A live capture's temporary file, and another machine's, are not touched.
+    live = tmp_path / f".show.mp4.part-{socket.gethostname()}-{os.getpid()}"
+    elsewhere = tmp_path / ".show.mp4.part-another-host-1"
+    live.write_bytes(b"")
+    elsewhere.write_bytes(b"")
+    run(capture_bin, "--data", data_dir, "video", "--bars", "0", "--fps", "4", "--no-audio",
+        "-o", out)
+    assert leftovers(tmp_path) == sorted([live.name, elsewhere.name])
 
 
 def test_a_capture_whose_encoder_dies_fails_without_a_file(capture_bin, data_dir, tmp_path):

@@ -1,31 +1,23 @@
 #include "atomic_output.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "failure.h"
+#include "stop_signals.h"
+
 namespace capture {
 
 namespace {
-
-const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-volatile std::sig_atomic_t stop_requested = 0;
-
-void on_stop(int signo) {
-    stop_requested = signo;
-}
-
-bool fail(std::string *error, const std::string &why) {
-    if (error)
-        *error = why;
-    return false;
-}
 
 // The program's descriptor 1 was moved aside at start (the show's messages go to standard
 // error instead), so the names of descriptor 1 stand for the saved standard output.
@@ -35,43 +27,42 @@ bool names_standard_output(const std::string &path) {
            path == "/proc/" + std::to_string(static_cast<long>(getpid())) + "/fd/1";
 }
 
-} // namespace
+// This machine's name, for temporary files that may lie in a folder other machines share.
+std::string host_name() {
+    char name[256] = "";
+    if (gethostname(name, sizeof name - 1) != 0 || !*name)
+        return "localhost";
+    std::string host = name;
+    std::replace(host.begin(), host.end(), '/', '_');
+    return host;
+}
 
-bool write_all(int fd, const void *data, size_t length) {
-    const auto *p = static_cast<const char *>(data);
-    while (length > 0) {
-        const ssize_t n = ::write(fd, p, length);
-        if (n < 0 && errno == EINTR && !stop_requested)
+// Removes the temporary files of `base` in `dir` that a capture on this machine left when it
+// was killed outright (SIGKILL leaves no chance to clean up): those whose process is gone.
+// A live process's file, or one of another machine, is never touched.
+void remove_stale(const std::string &dir, const std::string &prefix) {
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent *e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
             continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        length -= static_cast<size_t>(n);
+        const std::string digits = name.substr(prefix.size());
+        if (digits.empty() || digits.size() > 9 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(digits));
+        struct stat st {};
+        if (kill(pid, 0) != 0 && errno == ESRCH &&
+            fstatat(dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == geteuid())
+            unlinkat(dirfd(d), name.c_str(), 0);
     }
-    return true;
+    closedir(d);
 }
 
-void install_stop_handlers() {
-    struct sigaction sa {};
-    sa.sa_handler = on_stop;
-    sigemptyset(&sa.sa_mask);
-    // No SA_RESTART: a wait for ffmpeg (or a blocked read) is interrupted, so a stop is seen
-    // at once.
-    sa.sa_flags = 0;
-    for (int signo : STOP_SIGNALS)
-        sigaction(signo, &sa, nullptr);
-    // A dead encoder or a reader that went away shows as EPIPE on the write.
-    signal(SIGPIPE, SIG_IGN);
-}
-
-int stop_signal() {
-    return stop_requested;
-}
-
-void add_stop_signals(sigset_t *set) {
-    for (int signo : STOP_SIGNALS)
-        sigaddset(set, signo);
-}
+} // namespace
 
 std::vector<std::string> scratch_folders() {
     const char *tmp = getenv("TMPDIR");
@@ -100,6 +91,8 @@ bool AtomicOutput::prepare(const std::string &path, bool force, int stdout_fd, s
             return fail(error, "'" + path + "' is a folder");
         if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
             through_ = true;
+            if (S_ISFIFO(st.st_mode))
+                final_ = "fifo " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
             return true;
         }
         if (!S_ISREG(st.st_mode))
@@ -122,13 +115,24 @@ bool AtomicOutput::prepare(const std::string &path, bool force, int stdout_fd, s
         return fail(error, "'" + path + "' names a folder, not a file");
     if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return fail(error, "output folder '" + dir + "' does not exist");
-    temp_ = (slash == std::string::npos ? std::string() : dir) + "." + base + ".part-" +
+    char *real_dir = realpath(dir.c_str(), nullptr);
+    final_ = std::string(real_dir ? real_dir : dir.c_str()) + "/" + base;
+    free(real_dir);
+    const std::string prefix = "." + base + ".part-" + host_name() + "-";
+    remove_stale(dir, prefix);
+    temp_ = (slash == std::string::npos ? std::string() : dir) + prefix +
             std::to_string(static_cast<long>(getpid()));
     return true;
 }
 
 std::string AtomicOutput::name() const {
     return path_ == "-" ? "standard output" : "'" + shown_ + "'";
+}
+
+bool AtomicOutput::same_destination(const AtomicOutput &other) const {
+    if (path_ == "-" || other.path_ == "-")
+        return path_ == other.path_;
+    return !final_.empty() && final_ == other.final_;
 }
 
 int AtomicOutput::create(std::string *error) {
@@ -171,7 +175,7 @@ bool AtomicOutput::copy_through(std::string *error) {
     char buf[1 << 16];
     ssize_t n = 0;
     while (ok && (n = ::read(in, buf, sizeof buf)) != 0) {
-        if (n < 0 && errno == EINTR && !stop_requested)
+        if (n < 0 && errno == EINTR && !stop_signal())
             continue;
         ok = n > 0 && write_all(out, buf, static_cast<size_t>(n));
         if (!ok)

@@ -1,24 +1,14 @@
 // Output files that appear under their final name only when complete: everything is written
 // to a hidden temporary file in the destination folder, which is renamed at the end. An
-// interrupted or failed capture removes the temporary file and leaves the final name alone.
+// interrupted or failed capture removes the temporary file and leaves the final name alone;
+// one killed outright leaves it, and the next capture to the same name removes it.
 // Standard output ("-"), an existing FIFO or character device are written through instead;
 // nothing is ever renamed over a path that is not a regular file.
 #pragma once
-#include <csignal>
 #include <string>
 #include <vector>
 
 namespace capture {
-
-// SIGINT, SIGTERM, SIGHUP and SIGQUIT only raise a flag that the capture loops watch; the
-// loops then stop, clean up and exit with 128 + the signal number.
-void install_stop_handlers();
-int stop_signal();
-// Adds the stop signals to `set` (for threads and children that must not take them).
-void add_stop_signals(sigset_t *set);
-
-// Writes all of `data` to `fd`, going on after a signal unless it asks the capture to stop.
-bool write_all(int fd, const void *data, size_t length);
 
 // Where scratch files may go: TMPDIR (else /tmp), then /tmp when TMPDIR is unusable.
 std::vector<std::string> scratch_folders();
@@ -51,12 +41,16 @@ class AtomicOutput {
 
     // The destination as messages name it.
     std::string name() const;
+    // Both prepared outputs end in the same file (a character device such as /dev/null may
+    // take any number of writers).
+    bool same_destination(const AtomicOutput &other) const;
 
   private:
     bool copy_through(std::string *error);
     std::string shown_; // as given
     std::string path_;  // what is replaced or written: a symbolic link's target
     std::string temp_;
+    std::string final_; // the destination's folder resolved, and its name
     int stdout_fd_ = -1;
     bool force_ = false;
     bool through_ = false;

@@ -3,6 +3,7 @@
 // manifest (the uses themselves are in capture_uses.cpp and capture_streams.cpp).
 #include "capture.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +14,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "atomic_output.h"
 #include "capture_uses.h"
+#include "stop_signals.h"
 #include "runtime/runtime.h"
 
 namespace capture {
@@ -54,9 +55,28 @@ std::string default_data_dir() {
     return "data";
 }
 
+// Puts /dev/null on each of descriptors 0 to 2 that the program was started without, so that
+// no file opened later takes their number and receives the messages meant for a terminal;
+// false for standard output when it was closed.
+bool standard_output_given() {
+    bool given = true;
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            if (fd == STDOUT_FILENO)
+                given = false;
+            const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (null >= 0 && null != fd) {
+                dup2(null, fd);
+                close(null);
+            }
+        }
+    return given;
+}
+
 } // namespace
 
 int capture_main(int argc, char **argv, const ShowBuild &build) {
+    const bool stdout_given = standard_output_given();
     const std::string tool = std::string(build.name) + "_capture";
     Options o;
     o.data_dir = default_data_dir();
@@ -83,7 +103,7 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
                "replaced only with --force. -o - writes to standard output; an existing FIFO "
                "or character device is written through.\nExit status: 0 done, 1 failed, 2 bad "
                "command line or input, 128+N stopped by signal N (SIGINT, SIGTERM, SIGHUP, "
-               "SIGQUIT).");
+               "SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM).");
 
     auto common = [&](CLI::App *sub, bool output_required) {
         auto *out =
@@ -162,6 +182,13 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
                       "the music file (default DATA/" + std::string(MUSIC_FILE) +
                           "); one that ends before the range starts is refused");
     video->add_flag("--no-audio", o.no_audio, "a video without sound");
+    auto part = [&](CLI::App *sub, const std::string &what) {
+        sub->add_option("--part", o.part,
+                        "only part K of N of the range's frames (K/N, e.g. 2/8): contiguous, "
+                        "nearly equal parts, each frame drawn as one process draws it" +
+                            what);
+    };
+    part(video, "; the part has no sound and no chapters, and carries what `join` checks");
     video->add_option("--sums", o.sums_file,
                       "also write the checksum manifest of the frames (as `sums` does)");
     // For the speed measurements: the same drawing without the encoder, and the two readbacks.
@@ -182,6 +209,21 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
         "--bars", o.bars,
         "the bars to sum (default the whole show, 0:" + std::to_string(moment::END_BAR) + ")");
     sums->add_flag("--per-bar", o.per_bar, "one digest per bar instead of per frame");
+    sizes(sums);
+    part(sums, "; the parts' lines in order are the whole range's");
+
+    auto *join = app.add_subcommand(
+        "join", "One publishing video from the parts that `video --part K/N` made (on any "
+                "machines, in any order): the pictures copied, not encoded again, the music "
+                "for the whole range as AAC once, the chapters and tags of a video made in one "
+                "go. Refuses, writing nothing, parts missing, given twice, cut short or from "
+                "another range, size, encoding or build, naming which.");
+    join->add_option("parts", o.parts, "the part files, every part once, in any order")->required();
+    join->add_option("-o,--output", o.output, "the video to write")->required();
+    join->add_flag("-f,--force", o.force, "replace an existing output file");
+    join->add_option("--music", o.music,
+                     "the music file (default DATA/" + std::string(MUSIC_FILE) + ")");
+    join->add_flag("--no-audio", o.no_audio, "a video without sound");
     sums->footer("Without -o the manifest goes to standard output, each line as soon as its "
                  "frame is drawn; a reader that stops reading (sums | head) ends the capture "
                  "at once, quietly, with status 0.");
@@ -192,8 +234,8 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
         const auto rest = app.remaining();
         if (app.get_subcommands().empty() && !rest.empty() && rest.front()[0] != '-') {
             std::fprintf(stderr,
-                         "%s: '%s' is not a use of this program (still, sheet, video or "
-                         "sums; see --help)\n",
+                         "%s: '%s' is not a use of this program (still, sheet, video, "
+                         "sums or join; see --help)\n",
                          tool.c_str(), rest.front().c_str());
             return EXIT_USAGE;
         }
@@ -204,8 +246,8 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
     // The manifest may go to standard output; the show's own messages (a missing logo) go to
     // standard error instead; the manifest is written to a copy of the original stdout.
     std::fflush(stdout);
-    o.data_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (o.data_fd < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) != STDOUT_FILENO) {
+    o.data_fd = stdout_given ? fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3) : -1;
+    if ((stdout_given && o.data_fd < 0) || dup2(STDERR_FILENO, STDOUT_FILENO) != STDOUT_FILENO) {
         std::perror(tool.c_str());
         return EXIT_FAILED;
     }
@@ -223,6 +265,8 @@ int capture_main(int argc, char **argv, const ShowBuild &build) {
             return capture.sheet();
         if (*video)
             return capture.video();
+        if (*join)
+            return capture.join();
         return capture.sums();
     } catch (const Failure &f) {
         // A failure that a stop signal caused (an interrupted open or write) is the stop.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -56,6 +57,30 @@ moment::BarRange Capture::bar_range(const moment::BarRange &whole) const {
     return *range;
 }
 
+std::string Capture::Span::part_label() const {
+    return part ? "part " + std::to_string(part->k) + " of " + std::to_string(part->n) : "";
+}
+
+Capture::Span Capture::span() const {
+    Span s;
+    s.bars = bar_range({0, moment::END_BAR});
+    s.first = s.whole_first = clock_.first_frame_of_bar(s.bars.first);
+    s.last = s.whole_last = clock_.last_frame_of_bar(s.bars.last);
+    if (o_.part.empty())
+        return s;
+    std::string why;
+    s.part = parse_part(o_.part, &why);
+    if (!s.part)
+        throw Failure{EXIT_USAGE, why};
+    const uint64_t count = s.whole_last - s.whole_first + 1;
+    if (s.part->n > count)
+        throw Failure{EXIT_USAGE, "--part " + o_.part + ": bars " + std::to_string(s.bars.first) +
+                                      " to " + std::to_string(s.bars.last) + " have only " +
+                                      std::to_string(count) + " frames to share"};
+    std::tie(s.first, s.last) = part_frames(s.whole_first, s.whole_last, *s.part);
+    return s;
+}
+
 FrameSize Capture::frame_size(bool even) const {
     std::string why;
     const auto size =
@@ -69,6 +94,8 @@ void Capture::prepare(AtomicOutput &out, const std::string &path, bool binary) c
     std::string why;
     if (!out.prepare(path, o_.force, o_.data_fd, &why))
         throw Failure{EXIT_USAGE, why};
+    if (out.standard_output() && o_.data_fd < 0)
+        throw Failure{EXIT_USAGE, "standard output is closed: give -o FILE"};
     if (out.standard_output() && binary && isatty(o_.data_fd))
         throw Failure{EXIT_USAGE, "standard output is a terminal: redirect it, or give -o FILE"};
 }
@@ -118,11 +145,15 @@ std::string Capture::size_label(const FrameSize &size) const {
            (size.supersample > 1 ? ", supersampled " + n + "x" + n : "") + ")";
 }
 
-std::string Capture::sums_header(const FrameSize &size, bool per_bar) const {
+std::string Capture::sums_header(const FrameSize &size, bool per_bar, const Span &span) const {
     return "# " + tool_ + " sums " + std::to_string(size.width) + "x" +
            std::to_string(size.height) +
            (size.supersample > 1 ? " supersampled " + std::to_string(size.supersample) : "") + " " +
-           std::to_string(clock_.fps()) + " fps: " +
+           std::to_string(clock_.fps()) + " fps" +
+           (span.part ? ", " + span.part_label() + " of frames " +
+                            std::to_string(span.whole_first) + "-" + std::to_string(span.whole_last)
+                      : "") +
+           ": " +
            (per_bar ? "bar first-last sha256(RGB of the bar's frames, top row first)\n"
                     : "frame aika bar sha256(RGB, top row first)\n");
 }
@@ -172,6 +203,17 @@ int Capture::sheet() {
         frames.push_back(n);
         bars.push_back(b);
     }
+    // Refused before any drawing: the image library cannot make a larger picture.
+    int sheet_w = 0, sheet_h = 0;
+    ContactSheet::measure(build_.width, build_.height, static_cast<int>(frames.size()),
+                          static_cast<int>(o_.columns), static_cast<int>(o_.thumb_width), &sheet_w,
+                          &sheet_h);
+    if (sheet_w > MAX_PICTURE_SIDE || sheet_h > MAX_PICTURE_SIDE)
+        throw Failure{
+            EXIT_USAGE,
+            "a sheet of " + std::to_string(sheet_w) + "x" + std::to_string(sheet_h) +
+                " pixels is past the largest picture, " + std::to_string(MAX_PICTURE_SIDE) +
+                " pixels a side: fewer --columns, a smaller --thumb-width or more --every"};
     AtomicOutput out;
     prepare(out, o_.output, true);
     open_renderer(frame_size(false));

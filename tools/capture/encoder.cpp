@@ -6,15 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-#include "atomic_output.h"
-
-extern char **environ;
+#include "child_process.h"
+#include "failure.h"
+#include "stop_signals.h"
 
 namespace capture {
 
@@ -24,12 +23,6 @@ std::string fixed(double v) {
     char s[32];
     std::snprintf(s, sizeof s, "%.6f", v);
     return s;
-}
-
-bool fail(std::string *error, const std::string &why) {
-    if (error)
-        *error = why;
-    return false;
 }
 
 } // namespace
@@ -62,35 +55,10 @@ double media_seconds(const std::string &ffmpeg, const std::string &file) {
     std::string ffprobe = ffmpeg.substr(0, slash + 1) + "ffprobe";
     if (access(ffprobe.c_str(), X_OK) != 0)
         ffprobe = find_program("ffprobe");
-    int out[2];
-    if (ffprobe.empty() || pipe2(out, O_CLOEXEC) != 0)
-        return -1.0;
-    std::vector<std::string> args = {
-        ffprobe, "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", "--", file};
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, ffprobe.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
     std::string text;
-    char buf[256];
-    ssize_t n;
-    while (rc == 0 && ((n = read(out[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)))
-        if (n > 0)
-            text.append(buf, static_cast<size_t>(n));
-    close(out[0]);
-    int status = 0;
-    while (rc == 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (rc != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (ffprobe.empty() || !run_child({ffprobe, "-v", "error", "-show_entries", "format=duration",
+                                       "-of", "csv=p=0", "--", file},
+                                      &text))
         return -1.0;
     char *end = nullptr;
     const double seconds = std::strtod(text.c_str(), &end);
@@ -98,12 +66,15 @@ double media_seconds(const std::string &ffmpeg, const std::string &file) {
 }
 
 bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::string *error) {
-    std::vector<std::string> args = {
-        ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+    std::vector<std::string> args = {ffmpeg,      "-hide_banner", "-nostdin",
+                                     "-loglevel", "error",        "-y"};
+    if (s.parts_list.empty())
         // The frames: raw RGBA as GL reads them, bottom row first (vflip only moves pointers).
-        "-f", "rawvideo", "-pix_fmt", "rgba", "-s",
-        std::to_string(s.width) + "x" + std::to_string(s.height), "-framerate",
-        std::to_string(s.fps), "-i", "pipe:0"};
+        args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgba", "-s",
+                                 std::to_string(s.width) + "x" + std::to_string(s.height),
+                                 "-framerate", std::to_string(s.fps), "-i", "pipe:0"});
+    else
+        args.insert(args.end(), {"-f", "concat", "-safe", "0", "-i", s.parts_list});
     int input = 1;
     if (!s.music.empty()) {
         // Seeking on the input decodes up to the offset, so the music starts sample-exact.
@@ -127,18 +98,28 @@ bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::str
     args.insert(args.end(), {"-map", "0:v"});
     if (!s.music.empty())
         args.insert(args.end(), {"-map", "1:a"});
-    args.insert(args.end(), {"-vf", "vflip,scale=out_color_matrix=bt709:out_range=tv", "-c:v",
-                             "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf)});
-    // High profile whatever the preset (ultrafast alone would drop the 8x8 transform and with
-    // it to Baseline); lossless needs the High 4:4:4 Predictive profile x264 picks itself.
-    if (s.crf > 0)
-        args.insert(args.end(), {"-profile:v", "high", "-x264-params", "8x8dct=1"});
-    args.insert(args.end(),
-                {"-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries", "bt709",
-                 "-color_trc", "bt709", "-color_range", "tv", "-fps_mode", "cfr"});
+    if (s.parts_list.empty()) {
+        args.insert(args.end(), {"-vf", "vflip,scale=out_color_matrix=bt709:out_range=tv", "-c:v",
+                                 "libx264", "-preset", s.preset, "-crf", std::to_string(s.crf)});
+        // High profile whatever the preset (ultrafast alone would drop the 8x8 transform and
+        // with it to Baseline); lossless needs the High 4:4:4 Predictive profile x264 picks.
+        if (s.crf > 0)
+            args.insert(args.end(), {"-profile:v", "high", "-x264-params", "8x8dct=1"});
+        args.insert(args.end(),
+                    {"-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries", "bt709",
+                     "-color_trc", "bt709", "-color_range", "tv", "-fps_mode", "cfr"});
+    } else {
+        // The parts' pictures as they are: their profile and colour tags come along.
+        args.insert(args.end(), {"-c:v", "copy", "-map_metadata:g", "-1"});
+    }
     if (!s.music.empty())
         args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-ar", "48000", "-ac", "2"});
-    args.insert(args.end(), {"-movflags", "+faststart", "-f", "mp4", s.output});
+    for (const auto &[key, value] : s.tags)
+        args.insert(args.end(), {"-metadata", key + "=" + value});
+    // Tags of the program's own need the muxer's free-form keys.
+    args.insert(args.end(),
+                {"-movflags", s.tags.empty() ? "+faststart" : "+faststart+use_metadata_tags", "-f",
+                 "mp4", s.output});
 
     int pipe_fds[2], meta_fds[2] = {-1, -1};
     if (pipe2(pipe_fds, O_CLOEXEC) != 0)
@@ -162,41 +143,17 @@ bool Encoder::start(const std::string &ffmpeg, const EncodeSettings &s, std::str
     if (log)
         std::fclose(log);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[0], 0);
-    if (log_ >= 0)
-        posix_spawn_file_actions_adddup2(&actions, log_, 2);
-    if (meta_fds[0] >= 0)
-        posix_spawn_file_actions_adddup2(&actions, meta_fds[0], 3);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // Its own process group: a Ctrl-C at the terminal reaches only the capture, which then
-    // ends ffmpeg itself and removes the half-written file.
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    add_stop_signals(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                        POSIX_SPAWN_SETSIGDEF);
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid_, ffmpeg.c_str(), &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    ChildDescriptors fds;
+    fds.in = pipe_fds[0];
+    fds.err = log_;
+    fds.extra = meta_fds[0];
+    pid_ = start_child(args, fds, error);
     close(pipe_fds[0]);
     if (meta_fds[0] >= 0)
         close(meta_fds[0]);
-    if (rc != 0) {
+    if (pid_ < 0) {
         close(pipe_fds[1]);
-        pid_ = -1;
-        return fail(error, "cannot start " + ffmpeg + ": " + std::strerror(rc));
+        return false;
     }
     input_ = pipe_fds[1];
     return true;
@@ -219,20 +176,10 @@ std::string Encoder::messages() const {
 }
 
 bool Encoder::wait(std::string *error) {
-    int status = 0;
-    for (;;) {
-        const pid_t r = waitpid(pid_, &status, 0);
-        if (r == pid_)
-            break;
-        if (r < 0 && errno == EINTR) {
-            if (stop_signal())
-                ::kill(pid_, SIGKILL);
-            continue;
-        }
-        pid_ = -1;
-        return fail(error, std::string("waiting for ffmpeg: ") + std::strerror(errno));
-    }
+    const int status = wait_child(pid_);
     pid_ = -1;
+    if (status < 0)
+        return fail(error, std::string("waiting for ffmpeg: ") + std::strerror(errno));
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return true;
     std::string why = WIFEXITED(status)

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <sys/types.h>
 #include <vector>
 
@@ -32,6 +33,9 @@ struct EncodeSettings {
     double duration_s = 0.0;       // the video's length, to cut the music to
     std::vector<Chapter> chapters; // none, or at least two
     std::string output;            // written as MP4 whatever its name
+    // Set: the pictures are those of the files this concat list names, copied, not encoded.
+    std::string parts_list;
+    std::vector<std::pair<std::string, std::string>> tags; // the file's own metadata
 };
 
 class Encoder {

@@ -8,7 +8,8 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include "atomic_output.h"
+#include "failure.h"
+#include "stop_signals.h"
 
 namespace capture {
 
@@ -48,11 +49,7 @@ std::string final_hex(EVP_MD_CTX *ctx) {
 } // namespace
 
 bool PipeSink::consume(uint64_t, const uint8_t *rgba, std::string *error) {
-    if (write_all(fd_, rgba, bytes_))
-        return true;
-    if (error)
-        *error = what_ + ": " + std::strerror(errno);
-    return false;
+    return write_all(fd_, rgba, bytes_) || fail(error, what_ + ": " + std::strerror(errno));
 }
 
 std::string frame_sha256(const uint8_t *rgba, int width, int height) {
@@ -82,9 +79,7 @@ bool DigestSink::put(const std::string &line, std::string *error) {
         return true;
     }
     reader_gone_ = errno == EPIPE;
-    if (error)
-        *error = std::string("writing the checksums failed: ") + std::strerror(errno);
-    return false;
+    return fail(error, std::string("writing the checksums failed: ") + std::strerror(errno));
 }
 
 bool DigestSink::end_bar(std::string *error) {
@@ -201,9 +196,7 @@ bool FramePipeline::finish(std::string *error) {
     for (FrameSink *sink : sinks_)
         if (ok && !sink->finish(&why))
             ok = false;
-    if (!ok && error)
-        *error = why;
-    return ok;
+    return ok || fail(error, why);
 }
 
 void FramePipeline::abort() {

@@ -4,15 +4,11 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "failure.h"
+
 namespace capture {
 
 namespace {
-
-bool fail(std::string *error, const std::string &why) {
-    if (error)
-        *error = why;
-    return false;
-}
 
 std::string size_text(long w, long h) {
     return std::to_string(w) + "x" + std::to_string(h);

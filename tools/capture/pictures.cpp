@@ -5,7 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "atomic_output.h"
+#include "failure.h"
+#include "stop_signals.h"
 
 namespace capture {
 
@@ -41,21 +42,32 @@ cairo_surface_t *frame_surface(const uint8_t *rgba, int width, int height) {
 
 bool write_png(cairo_surface_t *surface, int fd, std::string *error) {
     const cairo_status_t st = cairo_surface_write_to_png_stream(surface, write_to_fd, &fd);
-    if (st != CAIRO_STATUS_SUCCESS) {
-        if (error)
-            *error = std::string("writing the PNG failed: ") + cairo_status_to_string(st);
-        return false;
-    }
-    return true;
+    return st == CAIRO_STATUS_SUCCESS ||
+           fail(error, std::string("writing the PNG failed: ") + cairo_status_to_string(st));
+}
+
+namespace {
+
+int thumb_height(int frame_width, int frame_height, int thumb_width) {
+    return (thumb_width * frame_height + frame_width / 2) / frame_width;
+}
+
+} // namespace
+
+void ContactSheet::measure(int frame_width, int frame_height, int count, int columns,
+                           int thumb_width, int *width, int *height) {
+    const int rows = (count + columns - 1) / columns;
+    const int thumb_h = thumb_height(frame_width, frame_height, thumb_width);
+    *width = 2 * MARGIN + columns * thumb_width + (columns - 1) * GAP;
+    *height = MARGIN + TITLE_H + rows * (thumb_h + LABEL_H + GAP) - GAP + MARGIN;
 }
 
 ContactSheet::ContactSheet(int frame_width, int frame_height, int count, int columns,
                            int thumb_width, const std::string &title)
     : frame_w_(frame_width), frame_h_(frame_height), columns_(columns), thumb_w_(thumb_width),
-      thumb_h_((thumb_width * frame_height + frame_width / 2) / frame_width) {
-    const int rows = (count + columns - 1) / columns;
-    const int w = 2 * MARGIN + columns * thumb_w_ + (columns - 1) * GAP;
-    const int h = MARGIN + TITLE_H + rows * (thumb_h_ + LABEL_H + GAP) - GAP + MARGIN;
+      thumb_h_(thumb_height(frame_width, frame_height, thumb_width)) {
+    int w = 0, h = 0;
+    measure(frame_width, frame_height, count, columns, thumb_width, &w, &h);
     sheet_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
     cr_ = cairo_create(sheet_);
     cairo_set_source_rgb(cr_, 0.12, 0.12, 0.13);

@@ -15,8 +15,14 @@ cairo_surface_t *frame_surface(const uint8_t *rgba, int width, int height);
 // Writes the surface as PNG to `fd` (which stays open).
 bool write_png(cairo_surface_t *surface, int fd, std::string *error);
 
+// The largest side of a picture the image library makes (cairo's limit).
+constexpr int MAX_PICTURE_SIDE = 32767;
+
 class ContactSheet {
   public:
+    // The sheet's width and height for `count` thumbnails.
+    static void measure(int frame_width, int frame_height, int count, int columns, int thumb_width,
+                        int *width, int *height);
     ContactSheet(int frame_width, int frame_height, int count, int columns, int thumb_width,
                  const std::string &title);
     ~ContactSheet();

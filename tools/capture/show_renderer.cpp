@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "atomic_output.h"
+#include "failure.h"
 #include "direction/direction.h"
 #include "draw/draw.h"
 #include "offscreen.h"
@@ -67,10 +68,9 @@ bool load_logo(const std::string &logo_dir, std::string *error) {
         unlink((scratch + "/data").c_str());
         rmdir(scratch.c_str());
     }
-    if (!there && error)
-        *error = "cannot reach '" + logo_dir + "' for the logo" +
-                 (named_data ? "" : " (a scratch folder in TMPDIR or /tmp is needed)");
-    return there;
+    return there ||
+           fail(error, "cannot reach '" + logo_dir + "' for the logo" +
+                           (named_data ? "" : " (a scratch folder in TMPDIR or /tmp is needed)"));
 }
 
 bool has_extension(const char *name) {
@@ -101,11 +101,8 @@ bool ShowRenderer::open(int width, int height, int supersample, const std::strin
     drawn_width_ = width * supersample;
     drawn_height_ = height * supersample;
     std::string why;
-    if (!offscreen_open(drawn_width_, drawn_height_, &why)) {
-        if (error)
-            *error = "no offscreen OpenGL context: " + why;
-        return false;
-    }
+    if (!offscreen_open(drawn_width_, drawn_height_, &why))
+        return fail(error, "no offscreen OpenGL context: " + why);
     if (supersample > 1) {
         downscaler_ = std::make_unique<Downscaler>(width, height, supersample);
         drawn_.resize(static_cast<size_t>(drawn_width_) * drawn_height_ * 4);
@@ -118,11 +115,8 @@ bool ShowRenderer::open(int width, int height, int supersample, const std::strin
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, drawn_width_, drawn_height_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
                               depth_stencil_);
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        if (error)
-            *error = "the framebuffer with a depth and stencil buffer is incomplete";
-        return false;
-    }
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+        return fail(error, "the framebuffer with a depth and stencil buffer is incomplete");
     // Mesa draws a window's framebuffer upside down in memory; rasterising the same way makes
     // edge pixels and ties between coplanar faces come out as in the show's window, where a
     // framebuffer object the right way up differs in a few hundred pixels a frame.
@@ -146,12 +140,7 @@ bool ShowRenderer::open(int width, int height, int supersample, const std::strin
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     why = gl_error();
-    if (!why.empty()) {
-        if (error)
-            *error = "setting up the frame failed: " + why;
-        return false;
-    }
-    return true;
+    return why.empty() || fail(error, "setting up the frame failed: " + why);
 }
 
 bool ShowRenderer::has_logo() const {
