@@ -103,7 +103,7 @@
     const mine = ++attempt;
     soundRefused = false;
     choices.classList.add('hidden');
-    if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
+    if (document.fullscreenEnabled) stage.requestFullscreen().catch(() => {});
     waiting = { from, silent, attempt: mine };
     proceed();
   }

@@ -81,7 +81,7 @@ window.VellamorPlayer = function (Module, stage) {
 
   function toggleFull() {
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-    else if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
+    else if (document.fullscreenEnabled) stage.requestFullscreen().catch(() => {});
     wake();
   }
 
