@@ -1,22 +1,24 @@
 """A real headless Chromium (Debian's, drawing WebGL with SwiftShader) driven over the DevTools
-protocol with python3-websocket, and the page of the browser edition served on 127.0.0.1 by
-Python's http.server. Shared by the browser tests and the benchmarks."""
+protocol with python3-websocket, and the page of the browser edition served on 127.0.0.1 by the
+edition's own server (web/server/serve.py). Shared by the browser tests and the benchmarks;
+firefox.py gives Firefox the same page interface (PageChecks)."""
 
 import base64
 import contextlib
-import functools
-import http.server
 import io
 import json
-import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 from pathlib import Path
 
 import websocket
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "web" / "server"))
+import serve as page_server  # noqa: E402
 
 CHROMIUM_FLAGS = [
     "--headless=new",
@@ -45,10 +47,9 @@ def chromium_path():
 
 @contextlib.contextmanager
 def serve(folder, served=None):
-    """Python's http.server on a free port of 127.0.0.1, serving `folder`; yields the base URL.
+    """The edition's server on a free port of 127.0.0.1, serving `folder`; yields the base URL.
     The path of every file it sends is appended to the list `served`, when given."""
-    handler = functools.partial(_QuietHandler, directory=str(folder), served=served)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    server = page_server.make_server(folder, 0, quiet=True, served=served)
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
     try:
@@ -56,21 +57,6 @@ def serve(folder, served=None):
     finally:
         server.shutdown()
         server.server_close()
-
-
-class _QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def __init__(self, *args, served=None, **kwargs):
-        self.served = served
-        super().__init__(*args, **kwargs)
-
-    def send_head(self):
-        sent = super().send_head()
-        if sent is not None and self.served is not None:
-            self.served.append(self.path.split("?")[0])
-        return sent
-
-    def log_message(self, *args):
-        pass
 
 
 class ProtocolError(RuntimeError):
@@ -115,14 +101,15 @@ class Browser:
             if "method" in reply:
                 self.events.append(reply)
 
-    def page(self, url, width=1280, height=720):
+    def page(self, url, width=1280, height=720, ratio=1, preload=None):
         target = self.send("Target.createTarget", url="about:blank")["targetId"]
         session = self.send("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         page = Page(self, session, target)
         for domain in ("Runtime", "Log", "Page"):
             page.send(f"{domain}.enable")
-        page.send("Emulation.setDeviceMetricsOverride", width=width, height=height,
-                  deviceScaleFactor=1, mobile=False)
+        page.set_size(width, height, ratio)
+        if preload:
+            page.send("Page.addScriptToEvaluateOnNewDocument", source=preload)
         page.send("Page.navigate", url=url)
         return page
 
@@ -145,19 +132,8 @@ class Browser:
         self.close()
 
 
-class Page:
-    def __init__(self, browser, session, target):
-        self.browser, self.session, self.target = browser, session, target
-
-    def send(self, method, **params):
-        return self.browser.send(method, session=self.session, **params)
-
-    def evaluate(self, expression, await_promise=False):
-        result = self.send("Runtime.evaluate", expression=expression, returnByValue=True,
-                           awaitPromise=await_promise)
-        if "exceptionDetails" in result:
-            raise ProtocolError(f"{expression}: {result['exceptionDetails']}")
-        return result["result"].get("value")
+class PageChecks:
+    """What both browsers' pages do alike, on top of their evaluate()."""
 
     def wait_for(self, expression, timeout=60, interval=0.05):
         """Polls a JavaScript expression until it is truthy; returns its value."""
@@ -178,15 +154,44 @@ class Page:
         return self.wait_for(f"document.body && {wanted}.includes(document.body.dataset.state)"
                              " && document.body.dataset.state", timeout)
 
+    def text(self, element_id):
+        return self.evaluate(f"document.getElementById({json.dumps(element_id)}).textContent")
+
+    def problems(self):
+        """Console errors, warnings and exceptions."""
+        return [(level, text) for level, text in self.console()
+                if level in ("error", "warning", "warn", "exception", "assert")]
+
+
+class Page(PageChecks):
+    def __init__(self, browser, session, target):
+        self.browser, self.session, self.target = browser, session, target
+
+    def send(self, method, **params):
+        return self.browser.send(method, session=self.session, **params)
+
+    def set_size(self, width, height, ratio=1):
+        self.send("Emulation.setDeviceMetricsOverride", width=width, height=height,
+                  deviceScaleFactor=ratio, mobile=False)
+
+    def evaluate(self, expression, await_promise=False):
+        result = self.send("Runtime.evaluate", expression=expression, returnByValue=True,
+                           awaitPromise=await_promise)
+        if "exceptionDetails" in result:
+            raise ProtocolError(f"{expression}: {result['exceptionDetails']}")
+        return result["result"].get("value")
+
     def screenshot(self):
         """The page as shown, PNG bytes."""
         data = self.send("Page.captureScreenshot", format="png")["data"]
         return base64.b64decode(data)
 
-    def click(self, x, y):
-        for kind in ("mousePressed", "mouseReleased"):
-            self.send("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left",
-                      clickCount=1)
+    def click(self, x, y, count=1):
+        self.send("Input.dispatchMouseEvent", type="mouseMoved", x=x, y=y)
+        for n in range(1, count + 1):
+            for kind in ("mousePressed", "mouseReleased"):
+                self.send("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left",
+                          clickCount=n)
 
     def key(self, key, code, key_code):
         for kind in ("keyDown", "keyUp"):
@@ -212,11 +217,6 @@ class Page:
                 found.append(("exception", details.get("exception", {}).get(
                     "description", details.get("text"))))
         return found
-
-    def problems(self):
-        """Console errors, warnings and exceptions."""
-        return [(level, text) for level, text in self.console()
-                if level in ("error", "warning", "warn", "exception", "assert")]
 
     def close(self):
         with contextlib.suppress(Exception):

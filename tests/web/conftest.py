@@ -57,6 +57,13 @@ def chromium():
 
 
 @pytest.fixture(scope="session")
+def firefox():
+    import firefox as driver
+    with driver.Firefox() as f:
+        yield f
+
+
+@pytest.fixture(scope="session")
 def capture_bin():
     return env_path("CAPTURE_BIN")
 

@@ -1,6 +1,7 @@
 // The SDL_mixer calls of the show, in the browser: the browser's own SDL_mixer decodes a file
 // only after it has been asked to play it, and cannot rewind or position it. These play the
-// music that the page has made beforehand (music.js), at once and from where they are asked.
+// music that the page has decoded beforehand (music.js), at once and from where they are asked;
+// the demo clock moves with it.
 #include <SDL.h>
 #include <SDL_mixer.h>
 
@@ -32,7 +33,10 @@ int Mix_OpenAudio(int, Uint16, int, int) {
 Mix_Music *Mix_LoadMUS(const char *file) {
     const int handle = vellamor_music_load(file);
     if (handle == 0) {
-        SDL_SetError("%s is not ready (the page makes the song before the show starts)", file);
+        if (vellamor_music_open() != 0)
+            SDL_SetError("the page plays without sound");
+        else
+            SDL_SetError("%s was not decoded (missing, or not audio this browser plays)", file);
         return nullptr;
     }
     return new Mix_Music{handle};
