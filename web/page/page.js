@@ -82,7 +82,8 @@
     musicLoading = source.load((done, total, text) => {
       bar.style.width = `${(100 * done).toFixed(1)}%`;
       if (total) size.textContent = `The music is a ${(total / 1e6).toFixed(1)} MB download.`;
-      if (document.body.dataset.state === 'loading' || waiting) status.textContent = text;
+      if (waiting) status.textContent = waitingText(text);
+      else if (document.body.dataset.state === 'loading') status.textContent = text;
     }).then((buffer) => {
       music = buffer;
       times.musicReady = performance.now();
@@ -115,7 +116,12 @@
       go(waiting.attempt);
       return;
     }
-    setState('waiting', 'starting as soon as the music is loaded\u2026');
+    setState('waiting', waitingText(''));
+  }
+
+  // What a viewer who clicked early reads: that the show will start, and the music's progress.
+  function waitingText(progress) {
+    return 'starting as soon as the music is loaded\u2026' + (progress ? ` (${progress})` : '');
   }
 
   // The run's first frame, drawn as the run draws it, stays on screen until the music is
