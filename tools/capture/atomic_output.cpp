@@ -69,6 +69,18 @@ std::vector<std::string> scratch_folders() {
     return {tmp && *tmp ? tmp : "/tmp", "/tmp"};
 }
 
+std::string new_scratch_file() {
+    for (const std::string &dir : scratch_folders()) {
+        std::string name = dir + "/vellamor-capture-XXXXXX";
+        const int fd = mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            close(fd);
+            return name;
+        }
+    }
+    return {};
+}
+
 AtomicOutput::~AtomicOutput() {
     discard();
 }
@@ -152,15 +164,9 @@ int AtomicOutput::create(std::string *error) {
 std::string AtomicOutput::staged(std::string *error) {
     if (!through_ || !temp_.empty())
         return temp_;
-    for (const std::string &dir : scratch_folders()) {
-        std::string name = dir + "/vellamor-capture-XXXXXX";
-        const int fd = mkostemp(name.data(), O_CLOEXEC);
-        if (fd >= 0) {
-            close(fd);
-            temp_ = name;
-            return temp_;
-        }
-    }
+    temp_ = new_scratch_file();
+    if (!temp_.empty())
+        return temp_;
     fail(error,
          std::string("no room for a temporary file in TMPDIR or /tmp: ") + std::strerror(errno));
     return {};

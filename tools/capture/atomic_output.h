@@ -12,6 +12,9 @@ namespace capture {
 
 // Where scratch files may go: TMPDIR (else /tmp), then /tmp when TMPDIR is unusable.
 std::vector<std::string> scratch_folders();
+// A new empty file of the capture's own in the first scratch folder that takes one; empty (with
+// errno set) when none does.
+std::string new_scratch_file();
 
 class AtomicOutput {
   public:

@@ -30,17 +30,7 @@ std::string quoted(const std::string &path) {
 // A file of the capture's own in TMPDIR (or /tmp), removed when done with.
 struct ScratchFile {
     std::string path;
-    ScratchFile() {
-        for (const std::string &dir : scratch_folders()) {
-            std::string name = dir + "/vellamor-capture-XXXXXX";
-            const int fd = mkostemp(name.data(), O_CLOEXEC);
-            if (fd >= 0) {
-                close(fd);
-                path = name;
-                return;
-            }
-        }
-    }
+    ScratchFile() : path(new_scratch_file()) {}
     ~ScratchFile() {
         if (!path.empty())
             unlink(path.c_str());
