@@ -28,7 +28,11 @@ def native_still(capture_bin, folder, time, after=None, size=None):
 
 
 def shown(page):
-    """The page as shown, as an array."""
+    """The page as shown, as an array. A frame drawn in this task reaches the screen at the
+    browser's next paint: until then Firefox's screenshot is of the frame before it (after a
+    resize, that frame scaled), so the picture is taken after two animation frames."""
+    page.evaluate("new Promise(done => requestAnimationFrame(() => requestAnimationFrame(done)))",
+                  await_promise=True)
     return np.asarray(browser.png_image(page.screenshot()), dtype=np.int16)
 
 
