@@ -7,14 +7,9 @@
 
 #include <png.h>
 
-namespace {
+#include "draw/rgba_masks.h"
 
-// Memory order R, G, B, A whatever the machine's byte order.
-#if SDL_BYTEORDER == SDL_BIG_ENDIAN
-const Uint32 R_MASK = 0xff000000, G_MASK = 0x00ff0000, B_MASK = 0x0000ff00, A_MASK = 0x000000ff;
-#else
-const Uint32 R_MASK = 0x000000ff, G_MASK = 0x0000ff00, B_MASK = 0x00ff0000, A_MASK = 0xff000000;
-#endif
+namespace {
 
 void lue(png_structp png, png_bytep kohde, png_size_t maara) {
     SDL_RWops *rw = static_cast<SDL_RWops *>(png_get_io_ptr(png));

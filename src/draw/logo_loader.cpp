@@ -6,15 +6,9 @@
 #include <SDL_image.h>
 
 #include "draw/draw.h"
+#include "draw/rgba_masks.h"
 
 namespace {
-
-// Memory order R, G, B, A whatever the machine's byte order.
-#if SDL_BYTEORDER == SDL_BIG_ENDIAN
-const Uint32 R_MASK = 0xff000000, G_MASK = 0x00ff0000, B_MASK = 0x0000ff00, A_MASK = 0x000000ff;
-#else
-const Uint32 R_MASK = 0x000000ff, G_MASK = 0x0000ff00, B_MASK = 0x00ff0000, A_MASK = 0xff000000;
-#endif
 
 SDL_Surface *ei_logoa(const char *syy) {
     printf("Virhe: IMG_Load: %s\n", syy);
