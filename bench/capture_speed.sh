@@ -14,8 +14,11 @@
 #                   of movement two (the whole show takes hours on two cores; the ratio says
 #                   how many);
 # and for each overlapped capture the ratio of its time to the show's length (129.7 s).
+# With --parts, instead: what a part of the video in parts costs at 3840x2160 supersampled 2x2,
+# its frames against its fixed cost (the renderer's start, the unseen frame before its first,
+# a key frame), from two parts of 58 frames and one of a single frame.
 #
-# Usage: bench/capture_speed.sh [BUILD_DIR] [--bars A:B] [--preset P]
+# Usage: bench/capture_speed.sh [BUILD_DIR] [--bars A:B] [--preset P] [--parts]
 #   BUILD_DIR defaults to ./build; --bars limits the draw-alone and overlapped runs (default
 #   the whole show); --preset is the x264 preset (default: the capture's own).
 set -euo pipefail
@@ -23,11 +26,13 @@ cd "$(dirname "$0")/.."
 build=build
 bars=""
 preset=""
+parts=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --bars) bars="$2"; shift 2 ;;
     --preset) preset="$2"; shift 2 ;;
-    -h | --help) sed -n '2,22s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --parts) parts=1; shift ;;
+    -h | --help) sed -n '2,26s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) build="$1"; shift ;;
     esac
 done
@@ -50,7 +55,9 @@ step() { # name frames|- command...
         cat "$work/err" >&2
         exit 1
     }
-    [ "$n" = - ] && n=$(sed -n 's/^vellamor_capture: \([0-9]*\) frames.*/\1/p' "$work/err")
+    # "vellamor_capture: N frames ..." or "vellamor_capture: part K of N of ...: N frames ..."
+    [ "$n" = - ] && n=$(sed -n 's/^vellamor_capture: \(part .*: \)\{0,1\}\([0-9]*\) frames.*/\2/p' \
+        "$work/err")
     read -r wall user sys < "$work/time"
     awk -v name="$name" -v n="$n" -v wall="$wall" -v cpu="$user" -v sys="$sys" \
         -v load="$load" 'BEGIN {
@@ -61,6 +68,16 @@ step() { # name frames|- command...
 }
 
 echo "capture speed, $(nproc) cores, $(date -u +%Y-%m-%dT%H:%MZ); vellamor (1280x720), 60 fps"
+if [ "$parts" = 1 ]; then
+    publishing=(--size 3840x2160 --supersample 2 "${enc[@]}" --force -o "$work/part.mp4")
+    step "part 1/8 of bars 31:34 (4K ss 2x2)" - \
+        "$capture" video --bars 31:34 --part 1/8 "${publishing[@]}"
+    step "part 5/8 of bars 31:34 (4K ss 2x2)" - \
+        "$capture" video --bars 31:34 --part 5/8 "${publishing[@]}"
+    step "part 1/232 of bar 31 (fixed cost)" - \
+        "$capture" video --bars 31:32 --part 1/232 "${publishing[@]}"
+    exit 0
+fi
 step "draw alone (pixel buffers)" - "$capture" video "${range[@]}" --sink null
 step "draw alone (plain readback)" - "$capture" video "${range[@]}" --sink null --readback sync
 
