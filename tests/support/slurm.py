@@ -92,7 +92,10 @@ def _cluster(root):
                                capture_output=True, text=True)
             return p.stdout.strip() == "idle"
 
-        wait_until(idle, 30, interval=0.2, what="the Slurm node to be idle")
+        try:
+            wait_until(idle, 30, interval=0.2, what="the Slurm node to be idle")
+        except AssertionError as e:
+            raise AssertionError(f"{e}\n{_logs(root)}") from None
         yield env
     finally:
         if len(daemons) > 1:
@@ -104,6 +107,17 @@ def _cluster(root):
                     pass
         for d in reversed(daemons):
             terminate(d)
+
+
+def _logs(root):
+    """The daemons' last words, for a cluster that did not come up."""
+    said = []
+    for name in ("munged.log", "slurmctld.log", "slurmd.log", "slurmd.out"):
+        path = root / name
+        if path.exists():
+            lines = path.read_text(errors="replace").splitlines()[-15:]
+            said.append(f"--- {name}\n" + "\n".join(lines))
+    return "\n".join(said)
 
 
 def wait_for_jobs(env, jobs, timeout):
