@@ -315,6 +315,22 @@ def test_firefox_plays_in_step(firefox, site, capture_bin, artefacts):
         time.sleep(2)
         samples, errors = sync_errors(p)
         assert len(errors) >= 3 and max(errors) <= SYNC_MS, samples
+        # Another tab in front really hides the page: picture and music stop together, and go
+        # on from where they were when the page is in front again.
+        other = firefox.send("browsingContext.create", type="tab")["context"]
+        try:
+            p.wait_for("document.visibilityState === 'hidden' && !Module.vellamorMusic.running",
+                       timeout=10)
+            held = p.evaluate("[Module.vellamorMusic.position(), Module._vellamor_aika()]")
+            time.sleep(0.5)
+            assert p.evaluate("[Module.vellamorMusic.position(), Module._vellamor_aika()]") == held
+        finally:
+            firefox.send("browsingContext.close", context=other)
+        firefox.send("browsingContext.activate", context=p.context)
+        p.wait_for("document.visibilityState === 'visible' && Module.vellamorMusic.running",
+                   timeout=10)
+        time.sleep(0.3)
+        assert held[0] < p.evaluate("Module.vellamorMusic.position()") < held[0] + 1000
         p.key(" ")
         p.wait_for("!Module.vellamorMusic.running", timeout=5)
         paused_frame_is_the_capture_still(p, capture_bin, artefacts, "firefox-paused")
