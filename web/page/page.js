@@ -97,14 +97,17 @@
   }
 
   // The viewer's click: full screen now, then the first frame at once if the music is ready,
-  // otherwise as soon as it is; then sound and clock.
+  // otherwise as soon as it is; then sound and clock. Full screen holds the whole page, not
+  // only the picture: a run that falls back to the start screen (sound refused, a failure)
+  // shows it at once, and its buttons take clicks while the browser is still leaving full
+  // screen, which can take a second on a busy machine.
   function begin(from, silent) {
     if (running || waiting) return;
     times.click = performance.now();
     const mine = ++attempt;
     soundRefused = false;
     choices.classList.add('hidden');
-    if (document.fullscreenEnabled) stage.requestFullscreen().catch(() => {});
+    if (document.fullscreenEnabled) document.documentElement.requestFullscreen().catch(() => {});
     waiting = { from, silent, attempt: mine };
     proceed();
   }
@@ -198,11 +201,14 @@
   }
 
   // The show's last pass: the viewer quit, or the show is over.
+  // Refused sound leaves the page in full screen, as the viewer asked for it, with the choice
+  // to play on without sound there; any other end gives the window back.
   function ended(showOver) {
     running = false;
     player.stop();
+    if (soundRefused) return; // the page keeps saying why
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-    if (refused || soundRefused) return; // the page keeps saying why
+    if (refused) return;
     showStart(showOver ? 'the end \u2014 click to watch again' : 'click to start');
   }
 

@@ -80,8 +80,10 @@ window.VellamorPlayer = function (Module, stage) {
   }
 
   function toggleFull() {
+    // The whole page, as the page's own click asks for it.
+    const page = document.documentElement;
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-    else if (document.fullscreenEnabled) stage.requestFullscreen().catch(() => {});
+    else if (document.fullscreenEnabled) page.requestFullscreen().catch(() => {});
     wake();
   }
 
