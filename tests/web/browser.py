@@ -45,6 +45,13 @@ def chromium_path():
     raise RuntimeError("no Chromium: install Debian's chromium (scripts/deps does)")
 
 
+def page_files(folder):
+    """The files of a built page: every file directly in the folder but hidden ones."""
+    names = sorted(f.name for f in folder.iterdir() if f.is_file() and not f.name.startswith("."))
+    assert {"vellamor.html", "page.js", "vellamor.js", "vellamor.wasm"} <= set(names)
+    return names
+
+
 @contextlib.contextmanager
 def serve(folder, served=None):
     """The edition's server on a free port of 127.0.0.1, serving `folder`; yields the base URL.

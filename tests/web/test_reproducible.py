@@ -8,11 +8,9 @@ import shutil
 import subprocess
 from pathlib import Path
 
+from browser import page_files
+
 ROOT = Path(__file__).resolve().parents[2]
-
-
-def page_files(folder):
-    return sorted(f.name for f in folder.iterdir() if f.is_file() and not f.name.startswith("."))
 
 
 def test_a_build_in_another_folder_gives_the_same_files(web_build, tmp_path):

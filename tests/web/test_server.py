@@ -9,15 +9,9 @@ from pathlib import Path
 import pytest
 
 import browser
+from browser import page_files
 
 ROOT = Path(__file__).resolve().parents[2]
-
-
-def page_files(web_build):
-    """The files of the page: every file directly in the folder but hidden ones."""
-    names = sorted(f.name for f in web_build.iterdir() if f.is_file() and not f.name.startswith("."))
-    assert {"vellamor.html", "page.js", "vellamor.js", "vellamor.wasm"} <= set(names)
-    return names
 
 
 def get(site, path):
