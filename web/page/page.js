@@ -97,17 +97,14 @@
   }
 
   // The viewer's click: full screen now, then the first frame at once if the music is ready,
-  // otherwise as soon as it is; then sound and clock. Full screen holds the whole page, not
-  // only the picture: a run that falls back to the start screen (sound refused, a failure)
-  // shows it at once, and its buttons take clicks while the browser is still leaving full
-  // screen, which can take a second on a busy machine.
+  // otherwise as soon as it is; then sound and clock.
   function begin(from, silent) {
     if (running || waiting) return;
     times.click = performance.now();
     const mine = ++attempt;
     soundRefused = false;
     choices.classList.add('hidden');
-    if (document.fullscreenEnabled) document.documentElement.requestFullscreen().catch(() => {});
+    window.VellamorPlayer.enterFullScreen();
     waiting = { from, silent, attempt: mine };
     proceed();
   }
@@ -200,9 +197,9 @@
                  'can play without it.', true);
   }
 
-  // The show's last pass: the viewer quit, or the show is over.
-  // Refused sound leaves the page in full screen, as the viewer asked for it, with the choice
-  // to play on without sound there; any other end gives the window back.
+  // The show's last pass: the viewer quit, or the show is over. Refused sound leaves the page
+  // in full screen, as the viewer asked for it, with the choice to play on without sound there;
+  // any other end gives the window back.
   function ended(showOver) {
     running = false;
     player.stop();

@@ -80,10 +80,8 @@ window.VellamorPlayer = function (Module, stage) {
   }
 
   function toggleFull() {
-    // The whole page, as the page's own click asks for it.
-    const page = document.documentElement;
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-    else if (document.fullscreenEnabled) page.requestFullscreen().catch(() => {});
+    else window.VellamorPlayer.enterFullScreen();
     wake();
   }
 
@@ -154,4 +152,11 @@ window.VellamorPlayer = function (Module, stage) {
       stage.classList.remove('idle');
     },
   };
+};
+
+// Full screen holds the whole page, start screen and picture alike: a run that falls back to the
+// start screen shows it at once, and its buttons take clicks while the browser is still leaving
+// full screen, which can take a second on a busy machine.
+window.VellamorPlayer.enterFullScreen = function () {
+  if (document.fullscreenEnabled) document.documentElement.requestFullscreen().catch(() => {});
 };
